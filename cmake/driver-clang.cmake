@@ -1,0 +1,25 @@
+# The kernel image is built by clang and lld for the MinGW target: GCC cannot
+# emit Control Flow Guard tables, clang with -mguard=cf and lld with --guard-cf can.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(triple x86_64-w64-windows-gnu)
+set(CMAKE_C_COMPILER clang-19)
+set(CMAKE_C_COMPILER_TARGET ${triple})
+set(CMAKE_CXX_COMPILER clang++-19)
+set(CMAKE_CXX_COMPILER_TARGET ${triple})
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_SYSROOT /usr/x86_64-w64-mingw32)
+set(CMAKE_LINKER_TYPE LLD)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld-19")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld-19")
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_ASM_COMPILER clang-19)
+set(CMAKE_ASM_COMPILER_TARGET ${triple})
+# A kernel image links no C runtime and no user-mode system library.
+set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+# Nothing here links against a C runtime, so compiler checks stop at the object file.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

@@ -1,0 +1,15 @@
+#include "start_sequence.h"
+
+#include "config.h"
+#include "driver_deployment.h"
+#include "run_directory.h"
+#include "ui/evaluation.h"
+#include "ui/main_window.h"
+
+void onStartWindowCreated(MainWindow& window) {
+    appConfig.configPath = runDirectory() + "\\config.ini";
+    appConfig.showWindow = readConfigValue(appConfig.configPath, "config", "showWindow", "1");
+    if (hidesWindow(appConfig.showWindow)) window.setVisible(false);
+    deployDriver();
+    window.showVerdicts(runVerdictEvaluation());
+}

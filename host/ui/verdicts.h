@@ -1,0 +1,48 @@
+#pragma once
+// Verdict evaluation: probe values in, three verdict lines and the detail rows out.
+// Pure: no platform include. Every text here is UTF-8; the registry-backed
+// readers convert the system's ANSI texts once, where they read them.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using ColorBGR = std::uint32_t;  // 0x00BBGGRR
+
+enum class VerdictBackground { Positive, Negative, Unchanged };
+
+struct VerdictLine {
+    std::string caption;
+    VerdictBackground background = VerdictBackground::Unchanged;
+    ColorBGR textColor = 0xFFFFFF;
+};
+
+enum class Marker : int { Cross = 0, Check = 1 };
+
+struct DetailRow {
+    std::string item;
+    std::string value;
+    Marker marker = Marker::Cross;
+};
+
+struct VerdictSet {
+    VerdictLine VtEnabled;
+    VerdictLine BoardSupport;
+    VerdictLine CpuSupport;
+    std::vector<DetailRow> rows;
+};
+
+// Read access to the probe values by value name. An absent or unreadable value
+// gives 0 from readInt and the empty text from readText.
+class ProbeReader {
+public:
+    virtual ~ProbeReader() = default;
+    virtual std::int32_t readInt(const std::string& name) = 0;
+    virtual std::string readText(const std::string& name) = 0;
+};
+
+// True when "intel" occurs in the UTF-8 name, ASCII letters compared without
+// regard to case; a match never begins inside a multi-byte character.
+bool usesIntelRules(const std::string& processorName);
+
+VerdictSet evaluateVerdicts(const std::string& processorName, ProbeReader& reader);

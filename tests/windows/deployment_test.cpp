@@ -1,0 +1,299 @@
+// The real x86_64 host with the real signed driver, run as a user would run it,
+// watched from outside: the service it registers, the files it leaves, the
+// probe values that land in the registry, its window.
+
+#include <gtest/gtest.h>
+#include <intrin.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "host_process.h"
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\Quorvel";
+const DWORD kWaitMs = 30000;
+
+HKEY openProbeKey(REGSAM access) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, access | KEY_WOW64_64KEY, nullptr, &key,
+                    nullptr);
+    return key;
+}
+
+void setDword(const char* name, DWORD value) {
+    HKEY key = openProbeKey(KEY_SET_VALUE);
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+void setText(const char* name, const std::string& text) {
+    HKEY key = openProbeKey(KEY_SET_VALUE);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key);
+}
+
+DWORD readDword(const char* name) {
+    DWORD value = 0xDEAD, size = sizeof(value);
+    RegGetValueA(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr,
+                 &value, &size);
+    return value;
+}
+
+std::string readText(const char* name) {
+    char text[256] = {};
+    DWORD size = sizeof(text);
+    RegGetValueA(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text,
+                 &size);
+    return text;
+}
+
+std::string cpuidVendor() {
+    int r[4];
+    __cpuid(r, 0);
+    char text[13] = {};
+    memcpy(text, &r[1], 4);
+    memcpy(text + 4, &r[3], 4);
+    memcpy(text + 8, &r[2], 4);
+    return text;
+}
+
+// The value of the current vendor class that CPUID alone decides, its name
+// and what CPUID says it must be: SVM on AMD, CPU_VT on Intel.
+struct ClassValue {
+    const char* name;
+    DWORD expected;
+};
+
+ClassValue cpuidClassValue() {
+    int r[4];
+    std::string vendor = cpuidVendor();
+    if (vendor == "GenuineIntel") {
+        __cpuid(r, 1);
+        return {"CPU_VT", (static_cast<unsigned>(r[2]) >> 5) & 1};
+    }
+    if (vendor == "AuthenticAMD") {
+        __cpuid(r, 0x80000001);
+        return {"SVM", (static_cast<unsigned>(r[2]) >> 2) & 1};
+    }
+    return {nullptr, 0};
+}
+
+struct ServiceState {
+    bool exists = false;
+    DWORD type = 0, start = 0, errorControl = 0, state = 0;
+    std::string path, group, dependencies, account;
+    DWORD tag = 0;
+};
+
+ServiceState queryService() {
+    ServiceState s;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        s.exists = true;
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        if (QueryServiceConfigA(service, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
+                                static_cast<DWORD>(buffer.size()), &needed)) {
+            auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+            s.type = c->dwServiceType;
+            s.start = c->dwStartType;
+            s.errorControl = c->dwErrorControl;
+            s.path = c->lpBinaryPathName ? c->lpBinaryPathName : "";
+            s.group = c->lpLoadOrderGroup ? c->lpLoadOrderGroup : "";
+            s.dependencies = c->lpDependencies ? c->lpDependencies : "";
+            s.account = c->lpServiceStartName ? c->lpServiceStartName : "";
+            s.tag = c->dwTagId;
+        }
+        SERVICE_STATUS status{};
+        QueryServiceStatus(service, &status);
+        s.state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return s;
+}
+
+std::string narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool isDirectory(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Plants values that no probe writes, so that a fresh probe is told apart.
+void plantStaleValues(const ClassValue& cls) {
+    setText("CPU_Vendor", "stale");
+    setText("CPU_Name", "stale");
+    if (cls.name != nullptr) setDword(cls.name, 7);
+}
+
+// Waits until the probe of this run has replaced the planted vendor text.
+bool waitForFreshValues() {
+    for (DWORD waited = 0; waited < kWaitMs; waited += 100) {
+        if (readText("CPU_Vendor") != "stale") return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+void expectFreshValues(const ClassValue& cls) {
+    EXPECT_EQ(readText("CPU_Vendor"), cpuidVendor());
+    EXPECT_NE(readText("CPU_Name"), "stale");
+    if (cls.name != nullptr) EXPECT_EQ(readDword(cls.name), cls.expected) << cls.name;
+}
+
+// Wine keeps a loaded driver's image mapped and refuses to delete it (Windows
+// deletes it); so the image is either gone or it is the loaded, embedded image.
+void expectImageGoneOrLoaded(const HostDirectory& dir) {
+    std::wstring image = dir.file(L"inc\\VTdrvsys.sys");
+    if (exists(image)) {
+        EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+        EXPECT_EQ(readFileBytes(image), readFileBytes(distPath(L"VTdrvsys.sys")));
+    }
+}
+
+class Deployment : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Wine's RtlWriteRegistryValue does not create a missing key as
+        // Windows does; the test stands in for Windows here.
+        RegCloseKey(openProbeKey(KEY_READ));
+    }
+    ClassValue cls = cpuidClassValue();
+};
+
+// The tests run in this order and share the prefix's service manager: first
+// run on a clean machine, then later runs.
+TEST_F(Deployment, FirstRunRegistersAndStartsTheDriver) {
+    ASSERT_FALSE(queryService().exists);
+    HostDirectory dir(L"first");
+    plantStaleValues(cls);
+    HostProcess host(dir);
+    ASSERT_TRUE(host.started());
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    expectFreshValues(cls);
+
+    ServiceState s = queryService();
+    ASSERT_TRUE(s.exists);
+    EXPECT_EQ(s.type, static_cast<DWORD>(SERVICE_FILE_SYSTEM_DRIVER));
+    EXPECT_EQ(s.start, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(s.errorControl, static_cast<DWORD>(SERVICE_ERROR_IGNORE));
+    EXPECT_EQ(s.path, narrow(dir.file(L"inc\\VTdrvsys.sys")));
+    EXPECT_EQ(s.group, "");
+    EXPECT_EQ(s.dependencies, "");
+    EXPECT_EQ(s.tag, 0u);
+    EXPECT_EQ(s.state, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(isDirectory(dir.file(L"inc")));
+    expectImageGoneOrLoaded(dir);
+    EXPECT_EQ(host.closeAndWait(), 0u);
+}
+
+TEST_F(Deployment, RunWhileTheDriverIsStillLoadedProbesAgain) {
+    ASSERT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+    HostDirectory dir(L"second");
+    plantStaleValues(cls);
+    HostProcess host(dir, L"/some --arguments that are ignored");
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    expectFreshValues(cls);
+    ServiceState s = queryService();
+    EXPECT_EQ(s.path, narrow(dir.file(L"inc\\VTdrvsys.sys")));
+    EXPECT_EQ(s.state, static_cast<DWORD>(SERVICE_RUNNING));
+    expectImageGoneOrLoaded(dir);
+    EXPECT_EQ(host.closeAndWait(), 0u);
+}
+
+TEST_F(Deployment, LaterRunAfterTheDriverStoppedProbesAgainAndReplacesALeftFile) {
+    // As after a reboot: the service exists, the driver is not loaded, and a
+    // foreign file lies where the image goes.
+    HostDirectory dir(L"later");
+    CreateDirectoryW(dir.file(L"inc").c_str(), nullptr);
+    {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_STOP | SERVICE_QUERY_STATUS);
+        SERVICE_STATUS status;
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 100 && queryService().state != SERVICE_STOPPED; ++i) Sleep(50);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+    ASSERT_EQ(queryService().state, static_cast<DWORD>(SERVICE_STOPPED));
+    dir.writeFile(L"inc\\VTdrvsys.sys", "not a driver");
+    plantStaleValues(cls);
+
+    HostProcess host(dir);
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    expectFreshValues(cls);
+    EXPECT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+    expectImageGoneOrLoaded(dir);
+    EXPECT_EQ(host.closeAndWait(), 0u);
+}
+
+TEST_F(Deployment, HiddenWindowStillDeploysAndEvaluatesAndKeepsRunning) {
+    HostDirectory dir(L"hidden");
+    dir.writeFile(L"config.ini", "[config]\r\nshowWindow=0\r\n");
+    plantStaleValues(cls);
+    HostProcess host(dir);
+    ASSERT_TRUE(waitForFreshValues());
+    expectFreshValues(cls);
+    HWND window = host.waitForWindow(kWaitMs);
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 20; ++i) {  // two seconds in which it must never show
+        EXPECT_FALSE(IsWindowVisible(window));
+        Sleep(100);
+    }
+    EXPECT_TRUE(host.running());
+}
+
+TEST_F(Deployment, IncAsAFileIsLeftAloneAndEvaluationStillRuns) {
+    HostDirectory dir(L"incfile");
+    dir.writeFile(L"inc", "a file where the directory goes");
+    setText("CPU_Vendor", "kept");
+    HostProcess host(dir);
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    EXPECT_EQ(readText("CPU_Vendor"), "kept");
+    EXPECT_FALSE(isDirectory(dir.file(L"inc")));
+    EXPECT_EQ(host.closeAndWait(), 0u);
+}
+
+TEST_F(Deployment, IncAsASymbolicLinkIsNotWrittenThrough) {
+    HostDirectory dir(L"inclink");
+    std::wstring target = L"C:\\korvane-link-target";
+    CreateDirectoryW(target.c_str(), nullptr);
+    if (!CreateSymbolicLinkW(dir.file(L"inc").c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "this Wine cannot make a directory symbolic link (error " << GetLastError() << ")";
+    }
+    setText("CPU_Vendor", "kept");
+    HostProcess host(dir);
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    EXPECT_EQ(readText("CPU_Vendor"), "kept");
+    EXPECT_FALSE(exists(target + L"\\VTdrvsys.sys"));
+    EXPECT_EQ(host.closeAndWait(), 0u);
+}
+
+// Both hosts carry the signed image byte for byte; the i686 one is read as a
+// data file, since 32-bit programs cannot run here.
+TEST(EmbeddedImage, BothHostsCarryTheSignedImage) {
+    std::vector<unsigned char> signedImage = readFileBytes(distPath(L"VTdrvsys.sys"));
+    ASSERT_GT(signedImage.size(), 1024u);
+    for (const wchar_t* host : {L"KorvaneVT-x64.exe", L"KorvaneVT.exe"}) {
+        SCOPED_TRACE(narrow(host));
+        HMODULE module = LoadLibraryExW(distPath(host).c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr) << GetLastError();
+        HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(201), MAKEINTRESOURCEW(10));
+        ASSERT_NE(info, nullptr);
+        auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
+        std::vector<unsigned char> embedded(data, data + SizeofResource(module, info));
+        EXPECT_EQ(embedded, signedImage);
+        FreeLibrary(module);
+    }
+}
+
+}  // namespace

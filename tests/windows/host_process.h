@@ -1,0 +1,46 @@
+#pragma once
+// Runs the real x86_64 host in a directory of its own inside the test prefix
+// and watches it from outside: its main window, its process, its files.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The build's output folder as Wine sees it (Z: is the Unix root).
+std::wstring distPath(const std::wstring& file);
+
+std::vector<unsigned char> readFileBytes(const std::wstring& path);
+
+// A scratch directory holding a copy of KorvaneVT-x64.exe.
+class HostDirectory {
+public:
+    explicit HostDirectory(const std::wstring& name);
+    ~HostDirectory();
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+    void writeFile(const std::wstring& relative, const std::string& bytes) const;
+
+private:
+    std::wstring path_;
+};
+
+class HostProcess {
+public:
+    HostProcess(const HostDirectory& directory, const std::wstring& arguments = L"");
+    ~HostProcess();
+    bool started() const { return process_.hProcess != nullptr; }
+    bool running() const;
+    // The process's main window once it exists, or null after the timeout.
+    HWND waitForWindow(DWORD timeoutMs) const;
+    HWND waitForVisibleWindow(DWORD timeoutMs) const;
+    // Closes the main window and waits for the process to end; its exit code.
+    DWORD closeAndWait();
+    void terminate();
+
+private:
+    HWND findWindow(bool visibleOnly) const;
+    PROCESS_INFORMATION process_{};
+};
+
+extern const wchar_t kMainWindowTitle[];
