@@ -146,7 +146,9 @@ bool waitForFreshValues() {
 void expectFreshValues(const ClassValue& cls) {
     EXPECT_EQ(readText("CPU_Vendor"), cpuidVendor());
     EXPECT_NE(readText("CPU_Name"), "stale");
-    if (cls.name != nullptr) EXPECT_EQ(readDword(cls.name), cls.expected) << cls.name;
+    if (cls.name != nullptr) {
+        EXPECT_EQ(readDword(cls.name), cls.expected) << cls.name;
+    }
 }
 
 // Wine keeps a loaded driver's image mapped and refuses to delete it (Windows
@@ -266,8 +268,12 @@ TEST_F(Deployment, IncAsASymbolicLinkIsNotWrittenThrough) {
     HostDirectory dir(L"inclink");
     std::wstring target = L"C:\\korvane-link-target";
     CreateDirectoryW(target.c_str(), nullptr);
-    if (!CreateSymbolicLinkW(dir.file(L"inc").c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        GTEST_SKIP() << "this Wine cannot make a directory symbolic link (error " << GetLastError() << ")";
+    CreateSymbolicLinkW(dir.file(L"inc").c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    DWORD attributes = GetFileAttributesW(dir.file(L"inc").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // Measured on Wine 8: CreateSymbolicLinkW reports success but makes
+        // nothing, and FSCTL_SET_REPARSE_POINT fails with ERROR_NOT_SUPPORTED.
+        GTEST_SKIP() << "this system cannot make a directory symbolic link";
     }
     setText("CPU_Vendor", "kept");
     HostProcess host(dir);
