@@ -1,0 +1,75 @@
+#include "ui/picture_box.h"
+
+#include "ui/png_decoder.h"
+#include "ui/window_class.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"KorvanePictureBox";
+
+HBITMAP loadPngResource(const wchar_t* name, SIZE& imageSize) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, name, reinterpret_cast<LPCWSTR>(RT_RCDATA));
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return nullptr;
+    return decodePng(bytes, SizeofResource(module, found), imageSize);
+}
+
+}  // namespace
+
+bool PictureBox::create(HWND parent, const RECT& bounds, const wchar_t* pngResource) {
+    if (!ensureWindowClass(kClassName, proc, nullptr)) return false;
+    image_ = loadPngResource(pngResource, imageSize_);
+    if (!image_) return false;
+    CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
+                    bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
+                    GetModuleHandleW(nullptr), this);
+    if (!hwnd_) {
+        DeleteObject(image_);
+        image_ = nullptr;
+    }
+    return hwnd_ != nullptr;
+}
+
+void PictureBox::paint(HDC dc) const {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, image_);
+    // Drawn 1:1 from the top-left corner; what lies beyond the client area is clipped away.
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, 0, 0, imageSize_.cx, imageSize_.cy, source, 0, 0, imageSize_.cx,
+               imageSize_.cy, blend);
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+LRESULT CALLBACK PictureBox::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    PictureBox* self = windowObject<PictureBox>(hwnd, message, lParam);
+    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    switch (message) {
+        case WM_NCCREATE:
+            self->hwnd_ = hwnd;
+            break;
+        case WM_NCDESTROY:
+            self->hwnd_ = nullptr;
+            DeleteObject(self->image_);
+            self->image_ = nullptr;
+            break;
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT fills every pixel
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            self->paint(dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            self->paint(reinterpret_cast<HDC>(wParam));
+            return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
