@@ -25,7 +25,8 @@ const RECT kPictureBounds{7, 101, 7 + 712, 101 + 272};
 
 // Hidden helper windows of the thread are left alone; what the user can reach is disabled.
 BOOL CALLBACK collectEnabled(HWND window, LPARAM list) {
-    if (IsWindowVisible(window) && IsWindowEnabled(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    if (IsWindowVisible(window) && IsWindowEnabled(window))
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }
 
@@ -62,11 +63,10 @@ bool AboutWindow::create() {
 
 bool AboutWindow::createControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    text_ = CreateWindowExW(0, L"STATIC", utf8ToWide(kText).c_str(),
-                            WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kTextBounds.left,
-                            kTextBounds.top, kTextBounds.right - kTextBounds.left,
-                            kTextBounds.bottom - kTextBounds.top, hwnd_, nullptr, instance,
-                            nullptr);
+    text_ = CreateWindowExW(
+        0, L"STATIC", utf8ToWide(kText).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+        kTextBounds.left, kTextBounds.top, kTextBounds.right - kTextBounds.left,
+        kTextBounds.bottom - kTextBounds.top, hwnd_, nullptr, instance, nullptr);
     if (!text_) return false;
     SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                  FALSE);

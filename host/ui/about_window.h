@@ -11,7 +11,7 @@
 #include "ui/picture_box.h"
 
 class AboutWindow {
-public:
+  public:
     AboutWindow() = default;
     AboutWindow(const AboutWindow&) = delete;
     AboutWindow& operator=(const AboutWindow&) = delete;
@@ -31,7 +31,7 @@ public:
     const HypertextBox& link() const { return link_; }
     const PictureBox& picture() const { return picture_; }
 
-private:
+  private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool createControls();
     void disableOthers();

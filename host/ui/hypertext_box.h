@@ -11,7 +11,7 @@
 #include <string>
 
 class HypertextBox {
-public:
+  public:
     HypertextBox() = default;
     HypertextBox(const HypertextBox&) = delete;
     HypertextBox& operator=(const HypertextBox&) = delete;
@@ -25,7 +25,7 @@ public:
     bool linkHovered() const { return hovered_; }
     HFONT font() const { return font_; }  // the not-underlined one
 
-private:
+  private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc) const;
     void setHovered(bool hovered);

@@ -58,11 +58,10 @@ HFONT createLabelFont() {
 
 HWND createChild(HWND parent, const wchar_t* className, const std::string& text, DWORD style,
                  DWORD exStyle, const RECT& bounds, int id) {
-    HWND child = CreateWindowExW(exStyle, className, utf8ToWide(text).c_str(),
-                                 WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
-                                 bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
+    HWND child = CreateWindowExW(
+        exStyle, className, utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, bounds.left,
+        bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (child) {
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                      FALSE);
@@ -72,9 +71,8 @@ HWND createChild(HWND parent, const wchar_t* className, const std::string& text,
 
 // Image n of the list is the state image of Marker n: 0 the red cross, 1 the green check.
 HIMAGELIST loadStateImages() {
-    HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
-                                                    kStateImagesResource, IMAGE_BITMAP, 0, 0,
-                                                    LR_CREATEDIBSECTION));
+    HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), kStateImagesResource,
+                                                    IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!strip) return nullptr;
     HIMAGELIST images = ImageList_Create(kStateImageSize, kStateImageSize, ILC_COLOR32, 2, 0);
     if (images && ImageList_Add(images, strip, nullptr) < 0) {
@@ -197,8 +195,8 @@ void MainWindow::showVerdicts(const VerdictSet& set) {
 void MainWindow::appendRow(const DetailRow& row) {
     LVITEMW item{};
     item.iItem = ListView_GetItemCount(list_);
-    auto index = static_cast<int>(
-        SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    auto index =
+        static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     setCellText(list_, index, 0, row.item);
     setCellText(list_, index, 1, row.value);
     // A state-image value of 0 shows no image, so image n is stored as n + 1.

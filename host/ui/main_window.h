@@ -12,7 +12,7 @@
 #include "ui/verdicts.h"
 
 class MainWindow {
-public:
+  public:
     using CreatedHandler = void (*)(MainWindow&);
 
     MainWindow() = default;
@@ -35,7 +35,7 @@ public:
     HWND list() const { return list_; }
     HWND aboutButton() const { return button_; }
 
-private:
+  private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool createControls();
     bool createList();

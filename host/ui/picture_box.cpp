@@ -39,9 +39,11 @@ void PictureBox::paint(HDC dc) const {
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(source, image_);
     // Drawn 1:1 from the top-left corner; what lies beyond the client area is clipped away.
+    // gdi32's own export: msimg32, which holds AlphaBlend, is no protected DLL
+    // and could be planted beside the elevated host.
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, 0, 0, imageSize_.cx, imageSize_.cy, source, 0, 0, imageSize_.cx,
-               imageSize_.cy, blend);
+    GdiAlphaBlend(dc, 0, 0, imageSize_.cx, imageSize_.cy, source, 0, 0, imageSize_.cx,
+                  imageSize_.cy, blend);
     SelectObject(source, old);
     DeleteDC(source);
 }

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 class PictureBox {
-public:
+  public:
     PictureBox() = default;
     PictureBox(const PictureBox&) = delete;
     PictureBox& operator=(const PictureBox&) = delete;
@@ -18,7 +18,7 @@ public:
     SIZE imageSize() const { return imageSize_; }
     HBITMAP image() const { return image_; }  // premultiplied 32-bit, top-down
 
-private:
+  private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc) const;
 

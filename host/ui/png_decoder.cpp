@@ -7,7 +7,7 @@ namespace {
 // Holds one COM reference and gives it back when it goes out of scope.
 template <class T>
 class ComRef {
-public:
+  public:
     ComRef() = default;
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
@@ -18,7 +18,7 @@ public:
     T* operator->() const { return p_; }
     T* get() const { return p_; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -31,8 +31,7 @@ HBITMAP decodeWithWic(const void* data, std::size_t size, SIZE& imageSize) {
     UINT width = 0;
     UINT height = 0;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(factory.put()))) ||
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()))) ||
         FAILED(factory->CreateStream(stream.put())) ||
         FAILED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(data)),
                                             static_cast<DWORD>(size))) ||

@@ -13,9 +13,9 @@ bool VerdictLabel::create(HWND parent, const RECT& bounds, HFONT font, const std
     font_ = font;
     textColor_ = textColor;
     background_ = background;
-    CreateWindowExW(0, kClassName, utf8ToWide(caption).c_str(), WS_CHILD | WS_VISIBLE,
-                    bounds.left, bounds.top, bounds.right - bounds.left,
-                    bounds.bottom - bounds.top, parent, nullptr, GetModuleHandleW(nullptr), this);
+    CreateWindowExW(0, kClassName, utf8ToWide(caption).c_str(), WS_CHILD | WS_VISIBLE, bounds.left,
+                    bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                    nullptr, GetModuleHandleW(nullptr), this);
     return hwnd_ != nullptr;
 }
 

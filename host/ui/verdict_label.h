@@ -11,7 +11,7 @@
 #include "ui/verdicts.h"
 
 class VerdictLabel {
-public:
+  public:
     VerdictLabel() = default;
     VerdictLabel(const VerdictLabel&) = delete;
     VerdictLabel& operator=(const VerdictLabel&) = delete;
@@ -28,7 +28,7 @@ public:
     ColorBGR background() const { return background_; }
     HWND hwnd() const { return hwnd_; }
 
-private:
+  private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void paint(HDC dc) const;
 

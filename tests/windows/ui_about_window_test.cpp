@@ -28,7 +28,7 @@ void CALLBACK giveUp(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); }
 
 // An open About window.
 class AboutWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         about = std::make_unique<AboutWindow>();
         ASSERT_TRUE(about->create());
@@ -244,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(Moves, LinkHover, ::testing::ValuesIn(kHoverCases),
 // "open" command appends its argument to a file, stands in for the browser.
 // Wine's shell looks schemes up in HKCR itself, not in HKCU\Software\Classes.
 class LinkClick : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
@@ -282,7 +282,8 @@ protected:
             std::ifstream in(wideToUtf8(record).c_str(), std::ios::binary);
             std::string line;
             while (std::getline(in, line)) {
-                while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+                while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                    line.pop_back();
                 lines.push_back(line);
             }
             if (lines.size() >= want) break;
@@ -329,7 +330,8 @@ TEST_F(AboutWindowTest, PictureIsShownUnscaledAndClipped) {
     EXPECT_EQ(differing, 0) << "pixel (x, y) of the box is pixel (x, y) of the opaque image";
     // The picture's red outline around the CPU column is in the visible part.
     int red = 0;
-    for (ColorBGR c : shown.data) red += GetRValue(c) > 200 && GetGValue(c) < 40 && GetBValue(c) < 40;
+    for (ColorBGR c : shown.data)
+        red += GetRValue(c) > 200 && GetGValue(c) < 40 && GetBValue(c) < 40;
     EXPECT_GT(red, 300);
 }
 
@@ -354,7 +356,7 @@ TEST(PictureBoxCreation, FailsWithoutItsImage) {
 
 // An About window opened over the shown main window, the way its button opens it.
 class AboutModalTest : public AboutWindowTest {
-protected:
+  protected:
     void SetUp() override {
         main = std::make_unique<MainWindow>();
         ASSERT_TRUE(main->load(nullptr));
@@ -373,8 +375,7 @@ struct CloseCase {
 };
 
 const CloseCase kCloseCases[] = {
-    {"close_box",
-     [](const AboutWindow& a) { PostMessageW(a.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    {"close_box", [](const AboutWindow& a) { PostMessageW(a.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
     {"alt_f4_close", [](const AboutWindow& a) { PostMessageW(a.hwnd(), WM_CLOSE, 0, 0); }},
     {"esc_in_window",
      [](const AboutWindow& a) { PostMessageW(a.hwnd(), WM_KEYDOWN, VK_ESCAPE, 0x00010001); }},

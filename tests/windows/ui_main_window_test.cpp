@@ -91,7 +91,7 @@ SIZE iconSize(HICON icon) {
 void hide(MainWindow& w) { w.setVisible(false); }
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         window.reset();
         drainMessages();  // takes the WM_QUIT that destroying the window posted
@@ -204,8 +204,9 @@ TEST_F(MainWindowTest, FrameTitleSizeAndPosition) {
     EXPECT_FALSE(exStyle & WS_EX_TOOLWINDOW) << "the window needs a taskbar button";
     EXPECT_EQ(GetWindow(w.hwnd(), GW_OWNER), nullptr);
     EXPECT_EQ(GetMenu(w.hwnd()), nullptr);
-    EXPECT_EQ(SendMessageW(w.hwnd(), WM_NCHITTEST, 0, MAKELPARAM(outer.right - 1, outer.bottom - 1)),
-              HTBORDER)
+    EXPECT_EQ(
+        SendMessageW(w.hwnd(), WM_NCHITTEST, 0, MAKELPARAM(outer.right - 1, outer.bottom - 1)),
+        HTBORDER)
         << "the corner of a fixed frame does not size the window";
 }
 
@@ -238,15 +239,23 @@ struct ControlCase {
 };
 
 const ControlCase kControls[] = {
-    {"label1", [](const MainWindow& w) { return w.label(0).hwnd(); }, {8, 10, 456, 42},
+    {"label1",
+     [](const MainWindow& w) { return w.label(0).hwnd(); },
+     {8, 10, 456, 42},
      kInitialCaptions[0].c_str()},
-    {"label2", [](const MainWindow& w) { return w.label(1).hwnd(); }, {8, 49, 456, 81},
+    {"label2",
+     [](const MainWindow& w) { return w.label(1).hwnd(); },
+     {8, 49, 456, 81},
      kInitialCaptions[1].c_str()},
-    {"label3", [](const MainWindow& w) { return w.label(2).hwnd(); }, {8, 88, 456, 120},
+    {"label3",
+     [](const MainWindow& w) { return w.label(2).hwnd(); },
+     {8, 88, 456, 120},
      kInitialCaptions[2].c_str()},
     {"group", [](const MainWindow& w) { return w.groupBox(); }, {8, 127, 456, 505}, "VT详情"},
     {"list", [](const MainWindow& w) { return w.list(); }, {15, 149, 447, 496}, ""},
-    {"button", [](const MainWindow& w) { return w.aboutButton(); }, {8, 517, 456, 557},
+    {"button",
+     [](const MainWindow& w) { return w.aboutButton(); },
+     {8, 517, 456, 557},
      "关于/帮助/鸣谢/新版"},
 };
 
@@ -522,12 +531,8 @@ TEST_F(MainWindowTest, InitialLabelsPaintDarkGreyOnLightGrey) {
 }
 
 // Red and green as the badges show them, blended edges left out.
-bool reddish(ColorBGR c) {
-    return GetRValue(c) > 180 && GetGValue(c) < 80 && GetBValue(c) < 80;
-}
-bool greenish(ColorBGR c) {
-    return GetGValue(c) > 130 && GetRValue(c) < 80 && GetBValue(c) < 110;
-}
+bool reddish(ColorBGR c) { return GetRValue(c) > 180 && GetGValue(c) < 80 && GetBValue(c) < 80; }
+bool greenish(ColorBGR c) { return GetGValue(c) > 130 && GetRValue(c) < 80 && GetBValue(c) < 110; }
 
 TEST_F(MainWindowTest, ListDrawsTheBadgeOfEachRow) {
     MainWindow& w = load();

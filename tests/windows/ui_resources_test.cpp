@@ -122,7 +122,7 @@ TEST(Resources, ManifestAsksForAdministratorAndCommonControls6) {
 }
 
 class VersionBlock : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         wchar_t path[MAX_PATH];
         GetModuleFileNameW(nullptr, path, MAX_PATH);
