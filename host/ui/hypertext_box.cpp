@@ -95,6 +95,8 @@ void HypertextBox::setHovered(bool hovered) {
 LRESULT CALLBACK HypertextBox::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     HypertextBox* self = windowObject<HypertextBox>(hwnd, message, lParam);
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT painted = 0;
+    if (handlePaint(*self, hwnd, message, wParam, painted)) return painted;
     switch (message) {
         case WM_NCCREATE:
             self->hwnd_ = hwnd;
@@ -103,18 +105,6 @@ LRESULT CALLBACK HypertextBox::proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             self->hwnd_ = nullptr;
             self->destroyFonts();
             break;
-        case WM_ERASEBKGND:
-            return 1;  // WM_PAINT fills every pixel
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            self->paint(dc);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            self->paint(reinterpret_cast<HDC>(wParam));
-            return 0;
         case WM_MOUSEMOVE: {
             // Leaving the box must take the underline away too.
             TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};

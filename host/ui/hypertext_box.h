@@ -24,10 +24,11 @@ class HypertextBox {
     RECT linkRect() const { return linkRect_; }  // client coordinates
     bool linkHovered() const { return hovered_; }
     HFONT font() const { return font_; }  // the not-underlined one
+    // Draws every pixel of the control into dc.
+    void paint(HDC dc) const;
 
   private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void paint(HDC dc) const;
     void setHovered(bool hovered);
     bool overLink(LPARAM point) const;
     void destroyFonts();

@@ -51,6 +51,8 @@ void PictureBox::paint(HDC dc) const {
 LRESULT CALLBACK PictureBox::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     PictureBox* self = windowObject<PictureBox>(hwnd, message, lParam);
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT painted = 0;
+    if (handlePaint(*self, hwnd, message, wParam, painted)) return painted;
     switch (message) {
         case WM_NCCREATE:
             self->hwnd_ = hwnd;
@@ -60,18 +62,6 @@ LRESULT CALLBACK PictureBox::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             DeleteObject(self->image_);
             self->image_ = nullptr;
             break;
-        case WM_ERASEBKGND:
-            return 1;  // WM_PAINT fills every pixel
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            self->paint(dc);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            self->paint(reinterpret_cast<HDC>(wParam));
-            return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }

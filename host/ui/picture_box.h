@@ -17,10 +17,11 @@ class PictureBox {
     HWND hwnd() const { return hwnd_; }
     SIZE imageSize() const { return imageSize_; }
     HBITMAP image() const { return image_; }  // premultiplied 32-bit, top-down
+    // Draws every pixel of the control into dc.
+    void paint(HDC dc) const;
 
   private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void paint(HDC dc) const;
 
     HWND hwnd_ = nullptr;
     HBITMAP image_ = nullptr;

@@ -57,6 +57,8 @@ void VerdictLabel::paint(HDC dc) const {
 LRESULT CALLBACK VerdictLabel::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     VerdictLabel* self = windowObject<VerdictLabel>(hwnd, message, lParam);
     if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+    LRESULT painted = 0;
+    if (handlePaint(*self, hwnd, message, wParam, painted)) return painted;
     switch (message) {
         case WM_NCCREATE:
             self->hwnd_ = hwnd;
@@ -64,18 +66,6 @@ LRESULT CALLBACK VerdictLabel::proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         case WM_NCDESTROY:
             self->hwnd_ = nullptr;
             break;
-        case WM_ERASEBKGND:
-            return 1;  // WM_PAINT fills every pixel
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            self->paint(dc);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_PRINTCLIENT:
-            self->paint(reinterpret_cast<HDC>(wParam));
-            return 0;
         case WM_GETFONT:
             return reinterpret_cast<LRESULT>(self->font_);
     }

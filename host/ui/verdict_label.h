@@ -27,10 +27,11 @@ class VerdictLabel {
     ColorBGR textColor() const { return textColor_; }
     ColorBGR background() const { return background_; }
     HWND hwnd() const { return hwnd_; }
+    // Draws every pixel of the control into dc.
+    void paint(HDC dc) const;
 
   private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void paint(HDC dc) const;
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;

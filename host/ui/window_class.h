@@ -24,5 +24,30 @@ T* windowObject(HWND hwnd, UINT message, LPARAM lParam) {
     return reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
+// Painting of a control that draws every pixel itself with paint(HDC): no
+// background erase (it would flicker), WM_PAINT and WM_PRINTCLIENT both draw.
+// Gives true when the message was one of these three and has been answered.
+template <class T>
+bool handlePaint(const T& control, HWND hwnd, UINT message, WPARAM wParam, LRESULT& result) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            result = 1;
+            return true;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            control.paint(dc);
+            EndPaint(hwnd, &ps);
+            result = 0;
+            return true;
+        }
+        case WM_PRINTCLIENT:
+            control.paint(reinterpret_cast<HDC>(wParam));
+            result = 0;
+            return true;
+    }
+    return false;
+}
+
 // Places a top-level window of the given outer size in the middle of the primary screen.
 POINT centredOnScreen(int width, int height);
