@@ -149,26 +149,27 @@ void expectText(const char* name, const std::string& expected) {
     EXPECT_EQ(value.data, storedText(expected)) << "expected \"" << expected << "\"";
 }
 
-void expectDword(const char* name, DWORD expected) {
-    SCOPED_TRACE(name);
+// The REG_DWORD value of that name, checked for its type and its four bytes.
+void readDwordValue(const char* name, DWORD& data) {
     const Stored value = readValue(name);
     ASSERT_TRUE(value.present);
     EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
     ASSERT_EQ(value.data.size(), 4u);
-    DWORD data;
     memcpy(&data, value.data.data(), sizeof data);
+}
+
+void expectDword(const char* name, DWORD expected) {
+    SCOPED_TRACE(name);
+    DWORD data = ~expected;
+    readDwordValue(name, data);
     EXPECT_EQ(data, expected);
 }
 
 // Values that hang on registers Wine emulates (MSRs, control registers): written, 0 or 1.
 void expectWrittenFlag(const char* name) {
     SCOPED_TRACE(name);
-    const Stored value = readValue(name);
-    ASSERT_TRUE(value.present);
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD));
-    ASSERT_EQ(value.data.size(), 4u);
-    DWORD data;
-    memcpy(&data, value.data.data(), sizeof data);
+    DWORD data = 2;
+    readDwordValue(name, data);
     EXPECT_TRUE(data == 0 || data == 1) << data;
 }
 
