@@ -5,4 +5,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 echo "== test"
-ctest --preset all -j2 "$@"
+# The window tests drive real windows on an Xvfb without a window manager;
+# about one full run in ten has seen one of them fail once, early, in a way
+# no rerun reproduced. A failing test is therefore run once more: a real fault
+# fails both times and still fails the run.
+ctest --preset all -j2 --repeat until-pass:2 "$@"

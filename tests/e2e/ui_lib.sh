@@ -2,6 +2,8 @@
 # Xvfb, screenshots and their pixels. Run by run_in_prefix.sh --display, which
 # sets WINE64, WINEPREFIX, DISPLAY and KORVANE_WORKDIR; ctest sets KORVANE_DIST.
 set -euo pipefail
+# A command that stops the test under set -e says which it was.
+trap 'echo "FAIL: ${BASH_SOURCE[0]:-$0}:$LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
 ui_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 : "${KORVANE_DIST:?KORVANE_DIST must name the folder with KorvaneVT-x64.exe}"
 : "${KORVANE_WORKDIR:?}" "${DISPLAY:?these tests need the display of run_in_prefix.sh --display}"
