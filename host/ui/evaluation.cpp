@@ -58,12 +58,7 @@ std::string RegistryProbeReader::readText(const std::string& name) {
 }
 
 VerdictSet runVerdictEvaluation() {
-    VerdictSet verdicts;
-    {
-        // The reader, and the registry access it owns, lives only for this evaluation.
-        RegistryProbeReader reader;
-        std::string processorName = readProcessorName();
-        verdicts = evaluateVerdicts(processorName, reader);
-    }
-    return verdicts;
+    // The reader, and the registry access it owns, lives only for this evaluation.
+    RegistryProbeReader reader;
+    return evaluateVerdicts(readProcessorName(), reader);
 }
