@@ -82,42 +82,6 @@ ClassValue cpuidClassValue() {
     return {nullptr, 0};
 }
 
-struct ServiceState {
-    bool exists = false;
-    DWORD type = 0, start = 0, errorControl = 0, state = 0;
-    std::string path, group, dependencies, account;
-    DWORD tag = 0;
-};
-
-ServiceState queryService() {
-    ServiceState s;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
-    if (service != nullptr) {
-        s.exists = true;
-        std::vector<BYTE> buffer(8192);
-        DWORD needed = 0;
-        if (QueryServiceConfigA(service, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
-                                static_cast<DWORD>(buffer.size()), &needed)) {
-            auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-            s.type = c->dwServiceType;
-            s.start = c->dwStartType;
-            s.errorControl = c->dwErrorControl;
-            s.path = c->lpBinaryPathName ? c->lpBinaryPathName : "";
-            s.group = c->lpLoadOrderGroup ? c->lpLoadOrderGroup : "";
-            s.dependencies = c->lpDependencies ? c->lpDependencies : "";
-            s.account = c->lpServiceStartName ? c->lpServiceStartName : "";
-            s.tag = c->dwTagId;
-        }
-        SERVICE_STATUS status{};
-        QueryServiceStatus(service, &status);
-        s.state = status.dwCurrentState;
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return s;
-}
-
 std::string narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -163,11 +127,7 @@ void expectImageGoneOrLoaded(const HostDirectory& dir) {
 
 class Deployment : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // Wine's RtlWriteRegistryValue does not create a missing key as
-        // Windows does; the test stands in for Windows here.
-        RegCloseKey(openProbeKey(KEY_READ));
-    }
+    static void SetUpTestSuite() { createProbeKey(); }
     ClassValue cls = cpuidClassValue();
 };
 

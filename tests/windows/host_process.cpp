@@ -126,3 +126,38 @@ void HostProcess::terminate() {
         WaitForSingleObject(process_.hProcess, 5000);
     }
 }
+
+void createProbeKey() {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvel", 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY,
+                    nullptr, &key, nullptr);
+    RegCloseKey(key);
+}
+
+ServiceState queryService() {
+    ServiceState s;
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        s.exists = true;
+        std::vector<BYTE> buffer(8192);
+        DWORD needed = 0;
+        if (QueryServiceConfigA(service, reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
+                                static_cast<DWORD>(buffer.size()), &needed)) {
+            auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+            s.type = c->dwServiceType;
+            s.start = c->dwStartType;
+            s.errorControl = c->dwErrorControl;
+            s.path = c->lpBinaryPathName ? c->lpBinaryPathName : "";
+            s.group = c->lpLoadOrderGroup ? c->lpLoadOrderGroup : "";
+            s.dependencies = c->lpDependencies ? c->lpDependencies : "";
+            s.tag = c->dwTagId;
+        }
+        SERVICE_STATUS status{};
+        QueryServiceStatus(service, &status);
+        s.state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return s;
+}

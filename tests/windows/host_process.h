@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real x86_64 host in a directory of its own inside the test prefix
-// and watches it from outside: its main window, its process, its files.
+// and watches it from outside: its main window, its process, its files, and
+// the driver service it leaves.
 
 #include <windows.h>
 
@@ -44,3 +45,15 @@ private:
 };
 
 extern const wchar_t kMainWindowTitle[];
+
+// Windows creates HKLM\SOFTWARE\Quorvel on the driver's first write; Wine's
+// kernel does not, so tests that load the driver stand in for Windows here.
+void createProbeKey();
+
+// The VTdrvsys service as the service manager reports it.
+struct ServiceState {
+    bool exists = false;
+    DWORD type = 0, start = 0, errorControl = 0, state = 0, tag = 0;
+    std::string path, group, dependencies;
+};
+ServiceState queryService();

@@ -13,11 +13,7 @@ namespace {
 const DWORD kWaitMs = 30000;
 
 TEST(StartUp, ConfigurationDecidesWhetherTheWindowIsShown) {
-    // Wine's kernel does not create the probe key on the driver's first write.
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvel", 0, nullptr, 0,
-                    KEY_READ | KEY_WOW64_64KEY, nullptr, &key, nullptr);
-    RegCloseKey(key);
+    createProbeKey();
 
     struct Case {
         const wchar_t* name;
