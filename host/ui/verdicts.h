@@ -11,10 +11,14 @@ using ColorBGR = std::uint32_t;  // 0x00BBGGRR
 
 enum class VerdictBackground { Positive, Negative, Unchanged };
 
+// The text colour of the "querying" state. Evaluation sets every line's colour
+// (white); a line left with this one was built without it.
+constexpr ColorBGR kUnsetTextColor = 0x606060;
+
 struct VerdictLine {
     std::string caption;
     VerdictBackground background = VerdictBackground::Unchanged;
-    ColorBGR textColor = 0xFFFFFF;
+    ColorBGR textColor = kUnsetTextColor;
 };
 
 enum class Marker : int { Cross = 0, Check = 1 };
