@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and starts the tool under Wine: the x86_64 host, which
+# Builds everything and starts the tool under Wine: the shipped i686 host, which
 # deploys the real signed driver and shows the verdicts of this machine. On a
 # display when there is one; otherwise under Xvfb, saving a screenshot.
 set -euo pipefail
@@ -14,8 +14,8 @@ export WINEPREFIX=$run/prefix
 "$WINE" reg add 'HKLM\SOFTWARE\Quorvel' /reg:64 /f >/dev/null
 "$WINESERVER" -k 2>/dev/null || true
 mkdir -p "$WINEPREFIX/drive_c/KorvaneVT"
-cp "$top/build/dist/KorvaneVT-x64.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
-host='C:\KorvaneVT\KorvaneVT-x64.exe'
+cp "$top/build/dist/KorvaneVT.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
+host='C:\KorvaneVT\KorvaneVT.exe'
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec "$WINE" "$host"
