@@ -6,11 +6,12 @@
 Each check prints what it found and exits non-zero on the first mismatch.
 """
 import os
-import re
 import struct
-import subprocess
 import sys
-import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "image_support"))
+from pe_image import (DIR_BASERELOC, DIR_EXPORT, DIR_IMPORT, DIR_LOAD_CONFIG,  # noqa: E402
+                      PE32_PLUS, RT_VERSION, Failure, Image, check_signature, expect)
 
 NTOSKRNL_ROUTINES = {
     "sprintf_s", "strncat", "strcmp", "RtlInitAnsiString", "RtlAnsiStringToUnicodeString",
@@ -20,80 +21,12 @@ NTOSKRNL_ROUTINES = {
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_EXECUTABLE_IMAGE = 0x0002
 IMAGE_FILE_DLL = 0x2000
-PE32_PLUS = 0x20B
 SUBSYSTEM_NATIVE = 1
 DLLCHAR = {"HIGH_ENTROPY_VA": 0x0020, "DYNAMIC_BASE": 0x0040, "NX_COMPAT": 0x0100,
            "GUARD_CF": 0x4000}
-DIR_EXPORT, DIR_IMPORT, DIR_RESOURCE, DIR_SECURITY, DIR_BASERELOC = 0, 1, 2, 4, 5
-DIR_LOAD_CONFIG = 10
 IMAGE_SCN_MEM_EXECUTE = 0x20000000
 GUARD_CF_INSTRUMENTED = 0x100
 GUARD_CF_FUNCTION_TABLE_PRESENT = 0x400
-RT_VERSION = 16
-
-
-class Failure(Exception):
-    pass
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)
-    print("ok   " + message)
-
-
-class Image:
-    def __init__(self, path):
-        with open(path, "rb") as f:
-            self.data = f.read()
-        d = self.data
-        expect(d[:2] == b"MZ", "DOS header")
-        self.pe = struct.unpack_from("<I", d, 0x3C)[0]
-        expect(d[self.pe:self.pe + 4] == b"PE\0\0", "PE signature")
-        (self.machine, self.nsections, self.timestamp, _, _, self.opt_size,
-         self.characteristics) = struct.unpack_from("<HHIIIHH", d, self.pe + 4)
-        self.opt = self.pe + 24
-        self.magic = struct.unpack_from("<H", d, self.opt)[0]
-        expect(self.magic == PE32_PLUS, "PE32+ optional header (magic 0x20B)")
-        self.entry = struct.unpack_from("<I", d, self.opt + 16)[0]
-        self.image_base = struct.unpack_from("<Q", d, self.opt + 24)[0]
-        (self.os_major, self.os_minor, _, _, self.subsys_major,
-         self.subsys_minor) = struct.unpack_from("<6H", d, self.opt + 40)
-        self.checksum_offset = self.opt + 64
-        self.checksum = struct.unpack_from("<I", d, self.checksum_offset)[0]
-        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", d, self.opt + 68)
-        count = struct.unpack_from("<I", d, self.opt + 108)[0]
-        self.dirs = [struct.unpack_from("<II", d, self.opt + 112 + 8 * i) for i in range(count)]
-        self.sections = []
-        first = self.opt + self.opt_size
-        for i in range(self.nsections):
-            name, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", d, first + 40 * i)
-            flags = struct.unpack_from("<I", d, first + 40 * i + 36)[0]
-            self.sections.append((name.rstrip(b"\0").decode(), va, max(vsize, rawsize), rawptr,
-                                  rawsize, flags))
-
-    def section_of(self, rva):
-        for s in self.sections:
-            if s[1] <= rva < s[1] + s[2]:
-                return s
-        raise Failure("RVA 0x%x lies in no section" % rva)
-
-    def offset(self, rva):
-        _, va, _, rawptr, _, _ = self.section_of(rva)
-        return rawptr + rva - va
-
-    def u16(self, rva):
-        return struct.unpack_from("<H", self.data, self.offset(rva))[0]
-
-    def u32(self, rva):
-        return struct.unpack_from("<I", self.data, self.offset(rva))[0]
-
-    def u64(self, rva):
-        return struct.unpack_from("<Q", self.data, self.offset(rva))[0]
-
-    def cstring(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
 
 
 def pe_checksum(data, checksum_offset):
@@ -202,23 +135,10 @@ def version_blocks(data, offset):
 
 
 def check_version(img):
-    rsrc, _ = img.dirs[DIR_RESOURCE]
-    expect(rsrc != 0, "resource directory present")
-
-    def entries(directory):
-        named, ids = struct.unpack_from("<HH", img.data, img.offset(directory + 12))
-        return [struct.unpack_from("<II", img.data, img.offset(directory + 16 + 8 * i))
-                for i in range(named + ids)]
-
-    types = dict(entries(rsrc))
-    expect(RT_VERSION in types, "version resource present")
-    names = dict(entries(rsrc + (types[RT_VERSION] & 0x7FFFFFFF)))
-    expect(1 in names, "version resource is number 1")
-    languages = dict(entries(rsrc + (names[1] & 0x7FFFFFFF)))
+    languages = img.resource(RT_VERSION, 1)
     expect(list(languages) == [0x0804],
            "resource language 0x0804 (%s)" % [hex(lang) for lang in languages])
-    data_rva, data_size = struct.unpack_from("<II", img.data, img.offset(rsrc + languages[0x0804]))
-    block = img.data[img.offset(data_rva):img.offset(data_rva) + data_size]
+    block = languages[0x0804]
     key, fixed, children, _ = version_blocks(block, 0)
     expect(key == "VS_VERSION_INFO", "VS_VERSION_INFO block")
     signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
@@ -244,40 +164,6 @@ def check_version(img):
     expect(translation == struct.pack("<HH", 0x0804, 1200), "translation 0x0804, code page 1200")
 
 
-def check_signature(img, path):
-    offset, size = img.dirs[DIR_SECURITY]
-    expect(offset != 0 and size > 8, "certificate table present")
-    expect(offset + size == len(img.data), "certificate table ends the file")
-    length, revision, kind = struct.unpack_from("<IHH", img.data, offset)
-    expect(revision == 0x0200 and kind == 0x0002, "WIN_CERT_REVISION_2_0, PKCS#7 signed data")
-    with tempfile.TemporaryDirectory() as tmp:
-        trusted = os.environ.get("KORVANE_SIGN_CAFILE")
-        if not trusted:
-            # The test certificate's CA travels in the signature; trust the
-            # self-signed certificates found there.
-            pem = os.path.join(tmp, "signature.pem")
-            subprocess.run(["osslsigncode", "extract-signature", "-pem", "-in", path, "-out", pem],
-                           check=True, capture_output=True)
-            certs = subprocess.run(["openssl", "pkcs7", "-print_certs", "-in", pem], check=True,
-                                   capture_output=True, text=True).stdout
-            pattern = (r"subject=([^\n]*)\nissuer=([^\n]*)\n\s*"
-                       r"(-----BEGIN CERTIFICATE-----.*?-----END CERTIFICATE-----)")
-            roots = [c for c in re.findall(pattern, certs, re.S) if c[0].strip() == c[1].strip()]
-            expect(roots, "signature carries its root certificate")
-            trusted = os.path.join(tmp, "roots.pem")
-            with open(trusted, "w") as f:
-                f.write("\n".join(r[2] for r in roots) + "\n")
-        result = subprocess.run(["osslsigncode", "verify", "-CAfile", trusted, "-in", path],
-                                capture_output=True, text=True)
-    out = result.stdout + result.stderr
-    digests = re.findall(r"Message digest algorithm: (\S+)", out)
-    print("     digest algorithms: %s" % digests)
-    expect(result.returncode == 0 and "Succeeded" in out, "osslsigncode verify succeeds")
-    expect(digests == ["SHA1", "SHA256"], "a SHA-1 signature with a nested SHA-256 one")
-    expect("Number of verified signatures: 2" in out, "both signatures verified")
-    expect("Signature verification: ok" in out, "signature verification ok")
-
-
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -286,11 +172,12 @@ def main():
         sys.exit("no image at %s: build the driver tree first (cmake --preset driver)" % path)
     try:
         img = Image(path)
+        expect(img.magic == PE32_PLUS, "PE32+ optional header (magic 0x20B)")
         {"headers": lambda: check_headers(img),
          "imports": lambda: check_imports(img),
          "guard": lambda: check_guard(img),
          "version": lambda: check_version(img),
-         "signature": lambda: check_signature(img, path)}[check]()
+         "signature": lambda: check_signature(img)}[check]()
     except Failure as failure:
         print("FAIL " + str(failure))
         sys.exit(1)
