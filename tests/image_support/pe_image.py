@@ -110,40 +110,51 @@ def signers(verify_output):
                       r"\s*Issuer : ([^\n]*)\n\s*Serial : (\S+)", verify_output)
 
 
+def certificates(path):
+    """The certificates that the file's signature carries: (subject, issuer, PEM),
+    sorted."""
+    with tempfile.TemporaryDirectory() as tmp:
+        pem = os.path.join(tmp, "signature.pem")
+        extracted = subprocess.run(["osslsigncode", "extract-signature", "-pem", "-in", path,
+                                    "-out", pem], capture_output=True, text=True)
+        expect(extracted.returncode == 0, "signature extracted from " + os.path.basename(path))
+        printed = subprocess.run(["openssl", "pkcs7", "-print_certs", "-in", pem], check=True,
+                                 capture_output=True, text=True).stdout
+    pattern = (r"subject=([^\n]*)\nissuer=([^\n]*)\n\s*"
+               r"(-----BEGIN CERTIFICATE-----.*?-----END CERTIFICATE-----)")
+    return sorted((s.strip(), i.strip(), c) for s, i, c in re.findall(pattern, printed, re.S))
+
+
+def verify(path):
+    """osslsigncode verify of the file against the root in KORVANE_SIGN_CAFILE, or
+    else the self-signed root that the signature carries (the throwaway test CA):
+    (exit status, output)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        trusted = os.environ.get("KORVANE_SIGN_CAFILE")
+        if not trusted:
+            roots = [c for c in certificates(path) if c[0] == c[1]]
+            expect(roots, "signature carries its root certificate")
+            trusted = os.path.join(tmp, "roots.pem")
+            with open(trusted, "w") as f:
+                f.write("\n".join(r[2] for r in roots) + "\n")
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", trusted, "-in", path],
+                                capture_output=True, text=True)
+    return result.returncode, result.stdout + result.stderr
+
+
 def check_signature(img):
-    """Verifies the Authenticode signatures of the image with osslsigncode against
-    the root in KORVANE_SIGN_CAFILE, or else the self-signed root that the
-    signature carries (the throwaway test CA). Expects what scripts/sign_image.sh
-    makes: a SHA-1 signature with a nested SHA-256 one, both by one signer.
-    Returns that signer as (subject, issuer, serial)."""
+    """Verifies the Authenticode signatures of the image. Expects what
+    scripts/sign_image.sh makes: a SHA-1 signature with a nested SHA-256 one,
+    both by one signer. Returns that signer as (subject, issuer, serial)."""
     offset, size = img.dirs[DIR_SECURITY]
     expect(offset != 0 and size > 8, "certificate table present")
     expect(offset + size == len(img.data), "certificate table ends the file")
     length, revision, kind = struct.unpack_from("<IHH", img.data, offset)
     expect(revision == 0x0200 and kind == 0x0002, "WIN_CERT_REVISION_2_0, PKCS#7 signed data")
-    with tempfile.TemporaryDirectory() as tmp:
-        trusted = os.environ.get("KORVANE_SIGN_CAFILE")
-        if not trusted:
-            # The test certificate's CA travels in the signature; trust the
-            # self-signed certificates found there.
-            pem = os.path.join(tmp, "signature.pem")
-            subprocess.run(["osslsigncode", "extract-signature", "-pem", "-in", img.path,
-                            "-out", pem], check=True, capture_output=True)
-            certs = subprocess.run(["openssl", "pkcs7", "-print_certs", "-in", pem], check=True,
-                                   capture_output=True, text=True).stdout
-            pattern = (r"subject=([^\n]*)\nissuer=([^\n]*)\n\s*"
-                       r"(-----BEGIN CERTIFICATE-----.*?-----END CERTIFICATE-----)")
-            roots = [c for c in re.findall(pattern, certs, re.S) if c[0].strip() == c[1].strip()]
-            expect(roots, "signature carries its root certificate")
-            trusted = os.path.join(tmp, "roots.pem")
-            with open(trusted, "w") as f:
-                f.write("\n".join(r[2] for r in roots) + "\n")
-        result = subprocess.run(["osslsigncode", "verify", "-CAfile", trusted, "-in", img.path],
-                                capture_output=True, text=True)
-    out = result.stdout + result.stderr
+    status, out = verify(img.path)
     digests = re.findall(r"Message digest algorithm: (\S+)", out)
     print("     digest algorithms: %s" % digests)
-    expect(result.returncode == 0 and "Succeeded" in out, "osslsigncode verify succeeds")
+    expect(status == 0 and "Succeeded" in out, "osslsigncode verify succeeds")
     expect(digests == ["SHA1", "SHA256"], "a SHA-1 signature with a nested SHA-256 one")
     expect("Number of verified signatures: 2" in out, "both signatures verified")
     expect("Signature verification: ok" in out, "signature verification ok")
