@@ -24,18 +24,20 @@ for tool in osslsigncode openssl; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 [ -f "$unsigned" ] || fail "no image to sign at $unsigned"
-mkdir -p "$certdir" "$(dirname "$signed")"
+mkdir -p "$(dirname "$signed")"
 
 if [ -n "${KORVANE_SIGN_PFX:-}" ]; then
   [ -r "$KORVANE_SIGN_PFX" ] || fail "KORVANE_SIGN_PFX names $KORVANE_SIGN_PFX, which cannot be read"
   credentials=(-pkcs12 "$KORVANE_SIGN_PFX")
-  [ -n "${KORVANE_SIGN_PASSWORD:-}" ] && credentials+=(-pass "$KORVANE_SIGN_PASSWORD")
+  # Read from a pipe, not passed on osslsigncode's command line.
+  [ -n "${KORVANE_SIGN_PASSWORD:-}" ] && credentials+=(-readpass /dev/stdin)
   signer="the certificate in $KORVANE_SIGN_PFX"
 else
   # A throwaway test CA and a code-signing certificate issued by it, made once
   # for every build tree, so that a test machine trusts one root for host and
   # driver. The keys never leave build/. The lock keeps two trees built at the
   # same time from making two CAs.
+  mkdir -p "$certdir"
   ca_key=$certdir/test-ca.key ca_cert=$certdir/test-ca.pem
   key=$certdir/test-signing.key cert=$certdir/test-signing.pem chain=$certdir/test-chain.pem
   exec 9>"$certdir/.lock"
@@ -73,10 +75,15 @@ common=(-n "KorvaneVT" -i "https://korvane.example/")
 sha1=$signed.sha1.tmp sha256=$signed.sha256.tmp
 rm -f "$sha1" "$sha256"
 trap 'rm -f "$sha1" "$sha256"' EXIT
-osslsigncode sign "${credentials[@]}" "${common[@]}" -h sha1 "${sha1_timestamp[@]}" \
-  -in "$unsigned" -out "$sha1" >/dev/null || fail "the SHA-1 signature of $name with $signer failed"
-osslsigncode sign "${credentials[@]}" "${common[@]}" -nest -h sha256 "${sha256_timestamp[@]}" \
-  -in "$sha1" -out "$sha256" >/dev/null || fail "the nested SHA-256 signature of $name with $signer failed"
+# The password, if any, reaches osslsigncode on its standard input.
+sign() {
+  printf '%s' "${KORVANE_SIGN_PASSWORD:-}" |
+    osslsigncode sign "${credentials[@]}" "${common[@]}" "$@" >/dev/null
+}
+sign -h sha1 "${sha1_timestamp[@]}" -in "$unsigned" -out "$sha1" \
+  || fail "the SHA-1 signature of $name with $signer failed"
+sign -nest -h sha256 "${sha256_timestamp[@]}" -in "$sha1" -out "$sha256" \
+  || fail "the nested SHA-256 signature of $name with $signer failed"
 mv -f "$sha256" "$signed"
 
 echo "$name: $(stat -c %s "$signed") bytes, signed (SHA-1 + nested SHA-256) -> $signed"
