@@ -56,6 +56,11 @@ def link_blue(c):
     return c[0] < 80 and c[1] < 80 and c[2] > 180
 
 
+def coloured(c):
+    """Neither black, white nor a grey: a hue of its own."""
+    return max(c) - min(c) > 40
+
+
 def badges(img, x, y, w, h):
     """Rows of the strip with at least 6 badge-coloured pixels, grouped into runs of
     at least 12 rows: one run per badge."""
@@ -96,6 +101,10 @@ def main(argv):
         x, y, w, h = map(int, args[1:5])
         want = tuple(bytes.fromhex(args[5]))
         print(sum(img.at(c, r) == want for r in range(y, y + h) for c in range(x, x + w)))
+    elif command == "coloured":
+        img = Image(args[0])
+        x, y, w, h = map(int, args[1:5])
+        print(sum(coloured(img.at(c, r)) for r in range(y, y + h) for c in range(x, x + w)))
     elif command == "badges":
         img = Image(args[0])
         print(badges(img, *map(int, args[1:5])))

@@ -421,4 +421,45 @@ TEST_F(AboutModalTest, QuitDuringTheModalLoopIsHandedToTheOuterLoop) {
     EXPECT_TRUE(IsWindowEnabled(main->hwnd()));
 }
 
+// --- controls that cannot be created ------------------------------------------------
+
+struct AboutRefusedCase {
+    const char* name;
+    const wchar_t* className;
+    bool text, link, picture;  // which controls are still there
+};
+
+class AboutRefusedControl : public ::testing::TestWithParam<AboutRefusedCase> {
+  protected:
+    void TearDown() override {
+        about.reset();
+        drainMessages();
+    }
+    std::unique_ptr<AboutWindow> about;
+};
+
+TEST_P(AboutRefusedControl, IsMissingWhileTheWindowOpensWithTheOthers) {
+    const AboutRefusedCase& c = GetParam();
+    about = std::make_unique<AboutWindow>();
+    {
+        RefusedClass refused(c.className);
+        ASSERT_TRUE(about->create());
+        EXPECT_GT(refused.refusals(), 0) << "nothing of that class was refused";
+    }
+    EXPECT_TRUE(IsWindowVisible(about->hwnd()));
+    EXPECT_EQ(about->textLabel() != nullptr, c.text);
+    EXPECT_EQ(about->link().hwnd() != nullptr, c.link);
+    EXPECT_EQ(about->picture().hwnd() != nullptr, c.picture);
+    if (c.text) {
+        EXPECT_NE(windowText(about->textLabel()).find("特别感谢"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, AboutRefusedControl,
+    ::testing::Values(AboutRefusedCase{"picture", L"KorvanePictureBox", true, true, false},
+                      AboutRefusedCase{"link", L"KorvaneHypertextBox", true, false, true},
+                      AboutRefusedCase{"text", L"Static", false, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -632,4 +632,57 @@ TEST_F(MainWindowTest, AboutButtonOpensTheAboutWindowModallyAndEscClosesItAlone)
     EXPECT_TRUE(threadWindowsTitled("关于").empty());
 }
 
+// --- controls that cannot be created ------------------------------------------------
+
+struct RefusedCase {
+    const char* name;
+    const wchar_t* className;
+    bool labels, group, list, button;  // which controls are still there
+};
+
+int createdCalls = 0;
+void countAndFill(MainWindow& w) {
+    ++createdCalls;
+    w.showVerdicts(intelSet());
+}
+
+class RefusedControl : public MainWindowTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedControl, IsMissingWhileTheEventIsRaisedAndTheRestIsShownFilled) {
+    const RefusedCase& c = GetParam();
+    createdCalls = 0;
+    window = std::make_unique<MainWindow>();
+    {
+        RefusedClass refused(c.className);
+        EXPECT_TRUE(window->load(countAndFill));
+        EXPECT_GT(refused.refusals(), 0) << "nothing of that class was refused";
+    }
+    MainWindow& w = *window;
+    EXPECT_EQ(createdCalls, 1);
+    EXPECT_TRUE(IsWindowVisible(w.hwnd()));
+    VerdictSet set = intelSet();
+    const std::string captions[3] = {set.VtEnabled.caption, set.BoardSupport.caption,
+                                     set.CpuSupport.caption};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(w.label(i).hwnd() != nullptr, c.labels) << "label " << i;
+        if (c.labels) {
+            EXPECT_EQ(windowText(w.label(i).hwnd()), captions[i]) << "label " << i;
+        }
+    }
+    EXPECT_EQ(w.groupBox() != nullptr, c.group);
+    EXPECT_EQ(w.aboutButton() != nullptr, c.button);
+    ASSERT_EQ(w.list() != nullptr, c.list);
+    if (c.list) {
+        ASSERT_EQ(ListView_GetItemCount(w.list()), 9);
+        EXPECT_EQ(cellText(w.list(), 8, 0), "VMOutSideSMX");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, RefusedControl,
+    ::testing::Values(RefusedCase{"labels", L"KorvaneVerdictLabel", false, true, true, true},
+                      RefusedCase{"buttons", L"Button", true, false, true, false},
+                      RefusedCase{"list", L"SysListView32", true, true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

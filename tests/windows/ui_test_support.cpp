@@ -136,3 +136,35 @@ LOGFONTW fontOf(HWND window) {
     GetObjectW(handle, sizeof font, &font);
     return font;
 }
+
+namespace {
+
+const wchar_t* refusedClassName = nullptr;
+int refusedCount = 0;
+
+LRESULT CALLBACK refuseCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        wchar_t name[64] = {};
+        GetClassNameW(reinterpret_cast<HWND>(wParam), name, 64);
+        if (lstrcmpiW(name, refusedClassName) == 0) {
+            ++refusedCount;
+            return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+RefusedClass::RefusedClass(const wchar_t* className) {
+    refusedClassName = className;
+    refusedCount = 0;
+    hook_ = SetWindowsHookExW(WH_CBT, refuseCreation, nullptr, GetCurrentThreadId());
+}
+
+RefusedClass::~RefusedClass() {
+    UnhookWindowsHookEx(hook_);
+    refusedClassName = nullptr;
+}
+
+int RefusedClass::refusals() const { return refusedCount; }

@@ -42,3 +42,18 @@ void runInNextLoop(void (*body)(), UINT delay = 50);
 std::vector<HWND> threadWindowsTitled(const std::string& title);
 
 LOGFONTW fontOf(HWND window);
+
+// While it lives, every window of the named class that this thread creates is
+// refused, as when the system runs out of window resources: a CBT hook
+// answers HCBT_CREATEWND with 1. The class name is compared without case.
+class RefusedClass {
+  public:
+    explicit RefusedClass(const wchar_t* className);
+    ~RefusedClass();
+    RefusedClass(const RefusedClass&) = delete;
+    RefusedClass& operator=(const RefusedClass&) = delete;
+    int refusals() const;
+
+  private:
+    HHOOK hook_;
+};
