@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "driver_image.h"
+#include "registry/registry_access.h"
 #include "run_directory.h"
 
 namespace {
@@ -168,19 +169,23 @@ std::int32_t installAndStartService(const std::string& serviceName, const std::s
     return 0;
 }
 
-void deployDriver() {
+ProbeOutcome deployDriver() {
+    // The driver is a 64-bit image: a 32-bit Windows cannot load it.
+    if (RegistryAccess().is64BitSystem == 0) return {ProbeOutcomeKind::Windows32Bit, 0};
     const std::string directoryPath = runDirectory() + "\\inc";
     const std::string imagePath = directoryPath + "\\VTdrvsys.sys";
 
     FileHandle directory(holdDirectory(directoryPath));
-    if (!directory.valid()) return;
+    if (!directory.valid()) return {ProbeOutcomeKind::ImageNotHeld, 0};
     // A driver still loaded from an earlier run is unloaded first: its values
     // would be stale, and its image file may still be in use.
     stopService(kServiceName);
     FileHandle image(writeAndHoldImage(imagePath, embeddedDriverImage()));
     // Only an image that this run wrote and holds is ever loaded.
-    if (!image.valid()) return;
-    installAndStartService(kServiceName, imagePath);
+    if (!image.valid()) return {ProbeOutcomeKind::ImageNotHeld, 0};
+    const std::int32_t status = installAndStartService(kServiceName, imagePath);
     image.close();
     DeleteFileA(imagePath.c_str());
+    if (status != 0) return {ProbeOutcomeKind::StartFailed, status};
+    return {ProbeOutcomeKind::Ran, 0};
 }

@@ -2,12 +2,15 @@
 // Makes the probe driver run on this machine so that the probe values of this
 // run are in the registry before evaluation: the embedded image is written to
 // inc\VTdrvsys.sys beside the host, registered as the kernel driver service
-// VTdrvsys, started, and deleted again. Every failure is silent.
+// VTdrvsys, started, and deleted again. No failure is reported on the way; the
+// outcome says whether the driver ran, and why not.
+
+#include "probe_outcome.h"
 
 #include <cstdint>
 #include <string>
 
-void deployDriver();
+ProbeOutcome deployDriver();
 
 // Creates the service, or points the existing one at imagePath, and starts it.
 // 0 on success, otherwise the Win32 error code of the call that failed.
