@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "driver_image.h"
 #include "registry/registry_access.h"
 #include "run_directory.h"
 
@@ -99,10 +98,21 @@ bool sameBytes(HANDLE file, const DriverImage& image) {
     return true;
 }
 
+// Opens the file at path for the loader only: readable, neither writable nor
+// deletable by anyone else while the handle is open; refuses a link.
+HANDLE holdFile(const std::string& path) {
+    FileHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!held.valid() || isReparsePoint(held.get())) return INVALID_HANDLE_VALUE;
+    return held.release();
+}
+
 // Writes the image to path, replacing whatever file or link stands there,
-// and returns a handle that keeps it: readable by the loader, but neither
-// writable nor deletable by anyone else until it is closed. The bytes are
-// read back through that handle, so what the loader gets is what we wrote.
+// and returns a handle that holds it (holdFile). The bytes are read back
+// through that handle, so what the loader gets is what we wrote. A file that
+// cannot be replaced but already is the image, byte for byte, is held as it
+// is: Wine keeps a loaded driver's file mapped and refuses to delete it. When
+// anything fails, a file that this call created is deleted again.
 HANDLE writeAndHoldImage(const std::string& path, const DriverImage& image) {
     if (image.size == 0) return INVALID_HANDLE_VALUE;
     // Removes a link itself, never its target; CREATE_NEW then refuses
@@ -110,20 +120,22 @@ HANDLE writeAndHoldImage(const std::string& path, const DriverImage& image) {
     DeleteFileA(path.c_str());
     FileHandle out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!out.valid() || isReparsePoint(out.get())) return INVALID_HANDLE_VALUE;
+    if (!out.valid()) {
+        FileHandle existing(holdFile(path));
+        if (existing.valid() && sameBytes(existing.get(), image)) return existing.release();
+        return INVALID_HANDLE_VALUE;
+    }
     DWORD written = 0;
-    if (!WriteFile(out.get(), image.data, static_cast<DWORD>(image.size), &written, nullptr) ||
-        written != image.size) {
-        return INVALID_HANDLE_VALUE;
-    }
+    bool complete = !isReparsePoint(out.get()) &&
+                    WriteFile(out.get(), image.data, static_cast<DWORD>(image.size), &written,
+                              nullptr) &&
+                    written == image.size;
     out.close();
-
-    FileHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!held.valid() || isReparsePoint(held.get()) || !sameBytes(held.get(), image)) {
-        return INVALID_HANDLE_VALUE;
-    }
-    return held.release();
+    FileHandle held(complete ? holdFile(path) : INVALID_HANDLE_VALUE);
+    if (held.valid() && sameBytes(held.get(), image)) return held.release();
+    held.close();
+    DeleteFileA(path.c_str());
+    return INVALID_HANDLE_VALUE;
 }
 
 void waitUntilStopped(SC_HANDLE service) {
@@ -169,23 +181,27 @@ std::int32_t installAndStartService(const std::string& serviceName, const std::s
     return 0;
 }
 
-ProbeOutcome deployDriver() {
-    // The driver is a 64-bit image: a 32-bit Windows cannot load it.
-    if (RegistryAccess().is64BitSystem == 0) return {ProbeOutcomeKind::Windows32Bit, 0};
-    const std::string directoryPath = runDirectory() + "\\inc";
+ProbeOutcome deployImage(const std::string& runDirectory, const DriverImage& image) {
+    const std::string directoryPath = runDirectory + "\\inc";
     const std::string imagePath = directoryPath + "\\VTdrvsys.sys";
+    const bool windows32Bit = detect64BitSystem() == 0;
+    auto notRun = [windows32Bit](ProbeOutcome outcome) {
+        return windows32Bit ? ProbeOutcome{ProbeOutcomeKind::Windows32Bit, 0} : outcome;
+    };
 
     FileHandle directory(holdDirectory(directoryPath));
-    if (!directory.valid()) return {ProbeOutcomeKind::ImageNotHeld, 0};
-    // A driver still loaded from an earlier run is unloaded first: its values
-    // would be stale, and its image file may still be in use.
+    if (!directory.valid()) return notRun({ProbeOutcomeKind::ImageNotHeld, 0});
+    FileHandle held(writeAndHoldImage(imagePath, image));
+    // Only an image that this run wrote and holds is ever loaded; without one
+    // a driver still loaded from an earlier run stays as it is.
+    if (!held.valid()) return notRun({ProbeOutcomeKind::ImageNotHeld, 0});
+    // The earlier driver is unloaded so that this run probes afresh.
     stopService(kServiceName);
-    FileHandle image(writeAndHoldImage(imagePath, embeddedDriverImage()));
-    // Only an image that this run wrote and holds is ever loaded.
-    if (!image.valid()) return {ProbeOutcomeKind::ImageNotHeld, 0};
-    const std::int32_t status = installAndStartService(kServiceName, imagePath);
-    image.close();
+    std::int32_t status = installAndStartService(kServiceName, imagePath);
+    held.close();
     DeleteFileA(imagePath.c_str());
-    if (status != 0) return {ProbeOutcomeKind::StartFailed, status};
+    if (status != 0) return notRun({ProbeOutcomeKind::StartFailed, status});
     return {ProbeOutcomeKind::Ran, 0};
 }
+
+ProbeOutcome deployDriver() { return deployImage(runDirectory(), embeddedDriverImage()); }

@@ -16,16 +16,16 @@ mkdir -p "$work"
 
 "$top/tests/wine/run_in_prefix.sh" "$work/template" "$work/run" --display -- bash -c '
   set -euo pipefail
-  "$WINE64" reg add "HKLM\\SOFTWARE\\Quorvel" /reg:64 /f >/dev/null
+  "$WINE" reg add "HKLM\\SOFTWARE\\Quorvel" /reg:64 /f >/dev/null
   mkdir -p "$WINEPREFIX/drive_c/KorvaneVT"
   cp "'"$top"'/build/dist/KorvaneVT-x64.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
   # Keep one Wine process alive so that the wineserver, and the loaded
   # driver, survive between the runs.
-  "$WINE64" cmd /c "ping -n 600 127.0.0.1 >nul" & keeper=$!
+  "$WINE" cmd /c "ping -n 600 127.0.0.1 >nul" & keeper=$!
   sleep 2
   for i in $(seq '"$runs"'); do
     start=$(date +%s%N)
-    "$WINE64" "C:\\KorvaneVT\\KorvaneVT-x64.exe" & host=$!
+    "$WINE" "C:\\KorvaneVT\\KorvaneVT-x64.exe" & host=$!
     until xdotool search --onlyvisible --name KorvaneVT >/dev/null 2>&1; do sleep 0.01; done
     end=$(date +%s%N)
     echo "run $i: process start to window mapped: $(( (end - start) / 1000000 )) ms"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and starts the tool under Wine: the x86_64 host, which
+# Builds everything and starts the tool under Wine: the shipped i686 host, which
 # deploys the real signed driver and shows the verdicts of this machine. On a
 # display when there is one; otherwise under Xvfb, saving a screenshot.
 set -euo pipefail
@@ -11,14 +11,14 @@ run=$top/build/run
 export WINEPREFIX=$run/prefix
 [ -f "$WINEPREFIX/system.reg" ] || "$top/tests/wine/make_prefix.sh" "$WINEPREFIX"
 # Windows creates the key on the driver's first write; Wine's kernel does not.
-"$WINE64" reg add 'HKLM\SOFTWARE\Quorvel' /reg:64 /f >/dev/null
+"$WINE" reg add 'HKLM\SOFTWARE\Quorvel' /reg:64 /f >/dev/null
 "$WINESERVER" -k 2>/dev/null || true
 mkdir -p "$WINEPREFIX/drive_c/KorvaneVT"
-cp "$top/build/dist/KorvaneVT-x64.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
-host='C:\KorvaneVT\KorvaneVT-x64.exe'
+cp "$top/build/dist/KorvaneVT.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
+host='C:\KorvaneVT\KorvaneVT.exe'
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  exec "$WINE64" "$host"
+  exec "$WINE" "$host"
 fi
 
 echo "run: no display; starting the tool under Xvfb"
@@ -28,7 +28,7 @@ trap '"$WINESERVER" -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$run/display")"
 
-"$WINE64" "$host" &
+"$WINE" "$host" &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name 'KorvaneVT' | head -n1) \
   || { echo "run: the main window did not appear" >&2; exit 1; }
 sleep 1

@@ -8,22 +8,6 @@ namespace {
 
 using Wow64DirectoryFn = UINT(WINAPI*)(LPSTR, UINT);
 
-// Only a 32-bit process under WOW64 has file-system redirection to switch off.
-// In a 64-bit process Wow64DisableWow64FsRedirection fails (measured under
-// Wine: FALSE with ERROR_INVALID_FUNCTION) although the reads need no
-// redirection change at all, so there the bracket succeeds without a call and
-// every read keeps the outcome it has in the 32-bit host.
-#ifdef _WIN64
-bool disableFsRedirection(PVOID* oldState) {
-    *oldState = nullptr;
-    return true;
-}
-void revertFsRedirection(PVOID) {}
-#else
-bool disableFsRedirection(PVOID* oldState) { return Wow64DisableWow64FsRedirection(oldState) == 1; }
-void revertFsRedirection(PVOID oldState) { Wow64RevertWow64FsRedirection(oldState); }
-#endif
-
 // The value's data bytes as the 64-bit view holds them; empty when any step fails.
 std::vector<unsigned char> readValueData(const RegistryAccess& access, std::int32_t code,
                                          const std::string& valuePath) {
@@ -36,7 +20,7 @@ std::vector<unsigned char> readValueData(const RegistryAccess& access, std::int3
     std::string valueName = access.splitValuePath(keyPath, keyOnly);
 
     PVOID oldState = nullptr;
-    if (!disableFsRedirection(&oldState)) return data;
+    if (Wow64DisableWow64FsRedirection(&oldState) != 1) return data;
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_WOW64_64KEY | KEY_QUERY_VALUE, &key) ==
         ERROR_SUCCESS) {
@@ -53,23 +37,23 @@ std::vector<unsigned char> readValueData(const RegistryAccess& access, std::int3
         RegEnableReflectionKey(key);
         RegCloseKey(key);
     }
-    revertFsRedirection(oldState);
+    Wow64RevertWow64FsRedirection(oldState);
     return data;
 }
 
 }  // namespace
 
-RegistryAccess::RegistryAccess() {
+std::int32_t detect64BitSystem() {
+    // On a 32-bit Windows the function exists but returns 0; on a 64-bit
+    // Windows it returns the length of the WOW64 system directory.
     char buffer[255];
     FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemWow64DirectoryA");
-    if (found != nullptr) {
-        auto wow64Directory = reinterpret_cast<Wow64DirectoryFn>(reinterpret_cast<void*>(found));
-        is64BitSystem =
-            static_cast<std::int32_t>(wow64Directory(buffer, sizeof buffer)) > 0 ? 1 : 0;
-    } else {
-        is64BitSystem = 0;
-    }
+    if (found == nullptr) return 0;
+    auto wow64Directory = reinterpret_cast<Wow64DirectoryFn>(reinterpret_cast<void*>(found));
+    return static_cast<std::int32_t>(wow64Directory(buffer, sizeof buffer)) > 0 ? 1 : 0;
 }
+
+RegistryAccess::RegistryAccess() { is64BitSystem = detect64BitSystem(); }
 
 HKEY RegistryAccess::rootKeyHandle(std::int32_t code) const {
     switch (code) {

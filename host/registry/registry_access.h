@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+// 1 on a 64-bit Windows (where a 32-bit program runs under WOW64), else 0:
+// whether GetSystemWow64DirectoryA, looked up by name, gives a directory.
+std::int32_t detect64BitSystem();
+
 class RegistryAccess {
 public:
     RegistryAccess();
@@ -19,6 +23,6 @@ public:
     std::int32_t readInt(std::int32_t code, const std::string& valuePath) const;
     std::string readText(std::int32_t code, const std::string& valuePath) const;
 
-    // 1 on a 64-bit Windows (where a 32-bit host runs under WOW64), else 0.
+    // detect64BitSystem(), decided once on construction.
     std::int32_t is64BitSystem = 0;
 };

@@ -51,27 +51,26 @@ bool AboutWindow::create() {
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, at.x, at.y, kWidth,
                     kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!hwnd_) return false;
-    if (!createControls()) {
-        DestroyWindow(hwnd_);
-        return false;
-    }
+    // A control that cannot be created is missing; the window still opens with the others.
+    createControls();
     disableOthers();
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);
     return true;
 }
 
-bool AboutWindow::createControls() {
+void AboutWindow::createControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     text_ = CreateWindowExW(
         0, L"STATIC", utf8ToWide(kText).c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
         kTextBounds.left, kTextBounds.top, kTextBounds.right - kTextBounds.left,
         kTextBounds.bottom - kTextBounds.top, hwnd_, nullptr, instance, nullptr);
-    if (!text_) return false;
-    SendMessageW(text_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
-    return link_.create(hwnd_, kLinkBounds, kLinkText, kLinkTarget) &&
-           picture_.create(hwnd_, kPictureBounds, kAboutPictureResource);
+    if (text_) {
+        SendMessageW(text_, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    }
+    link_.create(hwnd_, kLinkBounds, kLinkText, kLinkTarget);
+    picture_.create(hwnd_, kPictureBounds, kAboutPictureResource);
 }
 
 void AboutWindow::runModal() { runModalLoop(hwnd_); }

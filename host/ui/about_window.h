@@ -33,7 +33,7 @@ class AboutWindow {
 
   private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    bool createControls();
+    void createControls();
     void disableOthers();
     void enableOthers();
 

@@ -69,6 +69,24 @@ HWND createChild(HWND parent, const wchar_t* className, const std::string& text,
     return child;
 }
 
+// A visual style draws a group box caption in the theme's colour (blue in
+// some themes) and ignores WM_CTLCOLORSTATIC; without one the caption takes
+// the colour that the window gives it. uxtheme is loaded by full path from
+// the system directory: the elevated host never searches for a DLL.
+void useClassicLook(HWND control) {
+    wchar_t path[MAX_PATH];
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n + 13 >= MAX_PATH) return;
+    lstrcatW(path, L"\\uxtheme.dll");
+    HMODULE uxtheme = LoadLibraryW(path);
+    if (!uxtheme) return;
+    using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+    auto setTheme = reinterpret_cast<SetWindowThemeFn>(
+        reinterpret_cast<void*>(GetProcAddress(uxtheme, "SetWindowTheme")));
+    if (setTheme) setTheme(control, L"", L"");
+    // uxtheme stays loaded: the control keeps using it until it is destroyed.
+}
+
 // Image n of the list is the state image of Marker n: 0 the red cross, 1 the green check.
 HIMAGELIST loadStateImages() {
     HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), kStateImagesResource,
@@ -106,48 +124,45 @@ bool MainWindow::load(CreatedHandler onCreated) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!ensureWindowClass(kClassName, proc, GetSysColorBrush(COLOR_BTNFACE), true)) {
-        return false;
+    if (ensureWindowClass(kClassName, proc, GetSysColorBrush(COLOR_BTNFACE), true)) {
+        POINT at = centredOnScreen(kWidth, kHeight);
+        // No WS_CLIPCHILDREN: the group box does not paint its inside, the
+        // window's background must show there.
+        CreateWindowExW(0, kClassName, utf8ToWide(kTitle).c_str(),
+                        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, at.x, at.y,
+                        kWidth, kHeight, nullptr, nullptr, instance, this);
     }
-    POINT at = centredOnScreen(kWidth, kHeight);
-    // No WS_CLIPCHILDREN: the group box does not paint its inside, the window's
-    // background must show there.
-    CreateWindowExW(0, kClassName, utf8ToWide(kTitle).c_str(),
-                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, at.x, at.y, kWidth,
-                    kHeight, nullptr, nullptr, instance, this);
-    if (!hwnd_) return false;
-    if (!createControls()) {
-        DestroyWindow(hwnd_);
-        return false;
-    }
+    // No failure stops the run: whatever could be created is there, and the
+    // created event deploys, evaluates and shows what can be shown.
+    if (hwnd_) createControls();
     if (onCreated) onCreated(*this);
     loaded_ = true;
-    if (visible_) {
+    if (hwnd_ && visible_) {
         ShowWindow(hwnd_, SW_SHOW);
         UpdateWindow(hwnd_);
     }
-    return true;
+    return hwnd_ != nullptr;
 }
 
-bool MainWindow::createControls() {
+void MainWindow::createControls() {
     labelFont_ = createLabelFont();
-    if (!labelFont_) return false;
+    // Without the label font the captions still show, in the GUI font.
+    HFONT font = labelFont_ ? labelFont_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     for (int i = 0; i < 3; ++i) {
-        if (!labels_[i].create(hwnd_, kLabels[i].bounds, labelFont_, kLabels[i].caption,
-                               kQueryingText, kQueryingBackground)) {
-            return false;
-        }
+        labels_[i].create(hwnd_, kLabels[i].bounds, font, kLabels[i].caption, kQueryingText,
+                          kQueryingBackground);
     }
     group_ = createChild(hwnd_, L"BUTTON", "VT详情", BS_GROUPBOX, 0, kGroupBounds, 0);
+    if (group_) useClassicLook(group_);
     button_ = createChild(hwnd_, L"BUTTON", "关于/帮助/鸣谢/新版", BS_PUSHBUTTON | WS_TABSTOP, 0,
                           kButtonBounds, kAboutButtonId);
-    return group_ && button_ && createList();
+    createList();
 }
 
-bool MainWindow::createList() {
+void MainWindow::createList() {
     list_ = createChild(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP,
                         WS_EX_STATICEDGE, kListBounds, 0);
-    if (!list_) return false;
+    if (!list_) return;
     // Drawn above the group box, whose frame surrounds it.
     SetWindowPos(list_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -161,15 +176,11 @@ bool MainWindow::createList() {
         column.fmt = LVCFMT_LEFT;
         column.cx = kColumns[i].width;
         column.pszText = title.data();
-        if (SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) != i) {
-            return false;
-        }
+        SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
-    HIMAGELIST states = loadStateImages();
-    if (!states) return false;
-    // The list owns its image lists and destroys them with itself.
-    ListView_SetImageList(list_, states, LVSIL_STATE);
-    return true;
+    // The list owns its image lists and destroys them with itself. Without
+    // them the rows still show their texts.
+    if (HIMAGELIST states = loadStateImages()) ListView_SetImageList(list_, states, LVSIL_STATE);
 }
 
 void MainWindow::setVisible(bool visible) {
@@ -210,6 +221,15 @@ LRESULT CALLBACK MainWindow::proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     switch (message) {
         case WM_NCCREATE:
             self->hwnd_ = hwnd;
+            break;
+        case WM_CTLCOLORSTATIC:
+            // The group box caption is black whatever the system's colours say.
+            if (reinterpret_cast<HWND>(lParam) == self->group_) {
+                HDC dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, RGB(0, 0, 0));
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
             break;
         case WM_COMMAND:
             if (LOWORD(wParam) == kAboutButtonId && HIWORD(wParam) == BN_CLICKED) {

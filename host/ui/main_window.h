@@ -22,8 +22,9 @@ class MainWindow {
 
     // Creates the window and all controls in their initial state, centres it on
     // the primary screen, calls onCreated (the created event) and then shows the
-    // window unless setVisible(false) was called during the event. Returns false
-    // when creation failed.
+    // window unless setVisible(false) was called during the event. A control
+    // that cannot be created is missing, nothing more: the event is raised in
+    // every case. Returns false when the window itself could not be created.
     bool load(CreatedHandler onCreated);
     void setVisible(bool visible);  // the visible property
     void showVerdicts(const VerdictSet& set);
@@ -37,8 +38,8 @@ class MainWindow {
 
   private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    bool createControls();
-    bool createList();
+    void createControls();
+    void createList();
     void appendRow(const DetailRow& row);
 
     HWND hwnd_ = nullptr;

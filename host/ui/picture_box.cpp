@@ -20,12 +20,13 @@ HBITMAP loadPngResource(const wchar_t* name, SIZE& imageSize) {
 
 bool PictureBox::create(HWND parent, const RECT& bounds, const wchar_t* pngResource) {
     if (!ensureWindowClass(kClassName, proc, nullptr)) return false;
+    // A picture that cannot be decoded leaves the box empty, showing the
+    // window's background; the box is still there.
     image_ = loadPngResource(pngResource, imageSize_);
-    if (!image_) return false;
     CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
                     bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                     GetModuleHandleW(nullptr), this);
-    if (!hwnd_) {
+    if (!hwnd_ && image_) {
         DeleteObject(image_);
         image_ = nullptr;
     }
@@ -36,6 +37,7 @@ void PictureBox::paint(HDC dc) const {
     RECT client;
     GetClientRect(hwnd_, &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    if (!image_) return;
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(source, image_);
     // Drawn 1:1 from the top-left corner; what lies beyond the client area is clipped away.

@@ -11,7 +11,8 @@ class PictureBox {
     PictureBox(const PictureBox&) = delete;
     PictureBox& operator=(const PictureBox&) = delete;
 
-    // pngResource names an RCDATA resource of the program holding the PNG bytes.
+    // pngResource names an RCDATA resource of the program holding the PNG bytes;
+    // when it is missing or cannot be decoded the box shows only its background.
     bool create(HWND parent, const RECT& bounds, const wchar_t* pngResource);
 
     HWND hwnd() const { return hwnd_; }

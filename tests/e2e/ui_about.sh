@@ -7,7 +7,7 @@ source "$(dirname "$0")/ui_lib.sh"
 
 link_target='https://korvane.example/vt/latest'
 # The shell's handler for https records its argument instead of starting a browser.
-"$WINE64" reg add 'HKCR\https\shell\open\command' /ve /f \
+"$WINE" reg add 'HKCR\https\shell\open\command' /ve /f \
   /d 'C:\windows\system32\cmd.exe /c echo %1>>C:\link.txt' >/dev/null
 record=$WINEPREFIX/drive_c/link.txt
 rm -f "$record"

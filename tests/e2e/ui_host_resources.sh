@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The manifest and version block inside both hosts of build/dist, read from the
-# files: the shipped i686 host cannot run here, so this is where its x86
-# manifest is checked. (The x86_64 build's resources are also read back by the
-# running UI test program.)
+# The manifest, the version block and the language of every resource inside
+# the shipped host of build/dist, read from the file as Windows' loader finds
+# them. (The UI test program, which links the same resources, also reads them
+# back while it runs.)
 set -euo pipefail
 : "${KORVANE_DIST:?KORVANE_DIST must name the folder with the hosts}"
 
-python3 - "$KORVANE_DIST/KorvaneVT.exe" x86 "$KORVANE_DIST/KorvaneVT-x64.exe" amd64 <<'PY'
+python3 - "$KORVANE_DIST/KorvaneVT.exe" x86 <<'PY'
 import re
 import struct
 import sys
@@ -60,6 +60,17 @@ def resources(data, wanted_type):
     for name, target in entries(0):
         if name == wanted_type:
             leaves(target)
+    return found, entries
+
+
+def languages(data):
+    """(type, name, language) of every resource: the directory's three levels."""
+    _, entries = resources(data, None)
+    found = []
+    for type_, types in entries(0):
+        for name, names in entries(types & 0x7FFFFFFF):
+            for language, _ in entries(names & 0x7FFFFFFF):
+                found.append((type_, name, language))
     return found
 
 
@@ -86,7 +97,11 @@ args = sys.argv[1:]
 for path, arch in zip(args[::2], args[1::2]):
     print(f"== {path}")
     data = open(path, "rb").read()
-    manifests = resources(data, RT_MANIFEST)
+    every = languages(data)
+    check("resources present", len(every) >= 6, f"{len(every)} found")
+    foreign = [(t, n, hex(l)) for t, n, l in every if l != 0x0804]
+    check("every resource in language 0x0804", not foreign, repr(foreign))
+    manifests, _ = resources(data, RT_MANIFEST)
     check("one application manifest", len(manifests) == 1, f"{len(manifests)} found")
     if manifests:
         xml = manifests[0].decode()
@@ -99,7 +114,7 @@ for path, arch in zip(args[::2], args[1::2]):
               re.search(r'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"\s+'
                         r'processorArchitecture="' + arch + r'" publicKeyToken="6595b64144ccf1df" '
                         r'language="\*"', xml) is not None)
-    blocks = resources(data, RT_VERSION)
+    blocks, _ = resources(data, RT_VERSION)
     check("one version block", len(blocks) == 1, f"{len(blocks)} found")
     if not blocks:
         continue

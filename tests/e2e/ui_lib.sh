@@ -1,11 +1,11 @@
 # Sourced by the window tests: starting the host, finding its windows under
 # Xvfb, screenshots and their pixels. Run by run_in_prefix.sh --display, which
-# sets WINE64, WINEPREFIX, DISPLAY and KORVANE_WORKDIR; ctest sets KORVANE_DIST.
+# sets WINE, WINEPREFIX, DISPLAY and KORVANE_WORKDIR; ctest sets KORVANE_DIST.
 set -euo pipefail
 # A command that stops the test under set -e says which it was.
 trap 'echo "FAIL: ${BASH_SOURCE[0]:-$0}:$LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
 ui_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-: "${KORVANE_DIST:?KORVANE_DIST must name the folder with KorvaneVT-x64.exe}"
+: "${KORVANE_DIST:?KORVANE_DIST must name the folder with KorvaneVT.exe}"
 : "${KORVANE_WORKDIR:?}" "${DISPLAY:?these tests need the display of run_in_prefix.sh --display}"
 
 MAIN_TITLE='KorvaneVT/虚拟化检测 -  单机详细版 V1.0'
@@ -27,14 +27,14 @@ check_ge() {  # check_ge WHAT ACTUAL MINIMUM
 pixels() { python3 "$ui_here/ui_pixels.py" "$@"; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
-# Copies the host into the prefix and starts it in the background: host_pid, start_ms.
+# Copies the shipped host into the prefix and starts it in the background: host_pid, start_ms.
 start_host() {
   mkdir -p "$WINEPREFIX/drive_c/KorvaneVT"
-  cp "$KORVANE_DIST/KorvaneVT-x64.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
+  cp "$KORVANE_DIST/KorvaneVT.exe" "$WINEPREFIX/drive_c/KorvaneVT/"
   # Windows creates the probe key on the driver's first write; Wine's kernel does not.
-  "$WINE64" reg add 'HKLM\SOFTWARE\Quorvel' /reg:64 /f >/dev/null
+  "$WINE" reg add 'HKLM\SOFTWARE\Quorvel' /reg:64 /f >/dev/null
   start_ms=$(now_ms)
-  "$WINE64" 'C:\KorvaneVT\KorvaneVT-x64.exe' >"$KORVANE_WORKDIR/host.log" 2>&1 &
+  "$WINE" 'C:\KorvaneVT\KorvaneVT.exe' >"$KORVANE_WORKDIR/host.log" 2>&1 &
   host_pid=$!
 }
 

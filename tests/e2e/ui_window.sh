@@ -20,13 +20,13 @@ check "position (centred)" "$WIN_X,$WIN_Y" "$(( (screen_w - 469) / 2 )),$(( (scr
 # --- what the labels and the list must show, from the values the run left ---
 reg_value() {  # the integer value NAME under the probe key, 0 when absent
   local v
-  v=$("$WINE64" reg query 'HKLM\SOFTWARE\Quorvel' /v "$1" /reg:64 2>/dev/null \
+  v=$("$WINE" reg query 'HKLM\SOFTWARE\Quorvel' /v "$1" /reg:64 2>/dev/null \
       | awk -v n="$1" '$1 == n && $2 == "REG_DWORD" { print $3 }' | tr -d '\r')
   echo $(( ${v:-0} ))
 }
 on() { [ "$(reg_value "$1")" = 1 ]; }
 flag() { on "$1" && echo G || echo R; }
-cpu=$("$WINE64" reg query 'HKLM\HARDWARE\DESCRIPTION\System\CentralProcessor\0' \
+cpu=$("$WINE" reg query 'HKLM\HARDWARE\DESCRIPTION\System\CentralProcessor\0' \
       /v ProcessorNameString 2>/dev/null | sed -n 's/.*REG_SZ[[:space:]]*//p' | tr -d '\r')
 green=008000 red=ff0000 grey=ececec
 if echo "$cpu" | grep -qi intel; then
@@ -78,10 +78,8 @@ wait_unmapped "$main" 10 || fail "Esc did not close the main window"
 wait_exit "$host_pid" 15
 check "host process after the window closed: exit code" "$EXIT_CODE" 0
 
-size=$(stat -c %s "$KORVANE_DIST/KorvaneVT-x64.exe")
 {
   echo "process start to main window mapped: ${mapped_ms} ms"
-  echo "KorvaneVT-x64.exe: $size bytes"
-  [ -f "$KORVANE_DIST/KorvaneVT.exe" ] && echo "KorvaneVT.exe: $(stat -c %s "$KORVANE_DIST/KorvaneVT.exe") bytes"
+  echo "KorvaneVT.exe: $(stat -c %s "$KORVANE_DIST/KorvaneVT.exe") bytes"
 } | tee "$KORVANE_WORKDIR/figures.txt"
 echo "screenshot: $KORVANE_WORKDIR/main.png"

@@ -1,4 +1,4 @@
-// The real x86_64 host with the real signed driver, run as a user would run it,
+// The shipped i686 host with the real signed driver, run as a user would run it,
 // watched from outside: the service it registers, the files it leaves, the
 // probe values that land in the registry, its window.
 
@@ -243,23 +243,85 @@ TEST_F(Deployment, IncAsASymbolicLinkIsNotWrittenThrough) {
     EXPECT_EQ(host.closeAndWait(), 0u);
 }
 
-// Both hosts carry the signed image byte for byte; the i686 one is read as a
-// data file, since 32-bit programs cannot run here.
-TEST(EmbeddedImage, BothHostsCarryTheSignedImage) {
+// A leftover that this run can neither replace nor hold as its image: the
+// driver loaded by an earlier run must stay loaded, its values untouched.
+struct StuckLeftover {
+    const wchar_t* name;
+    bool readOnly;  // else another process holds it open, sharing nothing
+};
+
+const StuckLeftover kStuckLeftovers[] = {{L"read_only", true}, {L"locked", false}};
+
+TEST_F(Deployment, LeftoverThatCannotBeReplacedLeavesTheLoadedDriverAndTheFileAsTheyWere) {
+    for (const StuckLeftover& c : kStuckLeftovers) {
+        SCOPED_TRACE(narrow(c.name));
+        ASSERT_EQ(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+        const std::string servicePath = queryService().path;
+        HostDirectory dir(c.name);
+        CreateDirectoryW(dir.file(L"inc").c_str(), nullptr);
+        const std::wstring leftover = dir.file(L"inc\\VTdrvsys.sys");
+        dir.writeFile(L"inc\\VTdrvsys.sys", "not a driver");
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (c.readOnly) {
+            ASSERT_TRUE(SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
+        } else {
+            lock = CreateFileW(leftover.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
+        plantStaleValues(cls);
+
+        HostProcess host(dir);
+        ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+        ServiceState s = queryService();
+        EXPECT_EQ(s.state, static_cast<DWORD>(SERVICE_RUNNING)) << "the earlier driver was stopped";
+        EXPECT_EQ(s.path, servicePath);
+        EXPECT_EQ(readText("CPU_Vendor"), "stale");
+        EXPECT_EQ(host.closeAndWait(), 0u);
+
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        std::vector<unsigned char> left = readFileBytes(leftover);
+        EXPECT_EQ(std::string(left.begin(), left.end()), "not a driver");
+        SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+void setStartType(DWORD startType) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_CHANGE_CONFIG);
+    ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+// Last of the runs: nothing maps an image whose start failed, so it must be gone.
+TEST_F(Deployment, DisabledServiceLeavesNoImageAndTheValuesAsTheyWere) {
+    ASSERT_TRUE(queryService().exists);
+    setStartType(SERVICE_DISABLED);
+    HostDirectory dir(L"disabled");
+    plantStaleValues(cls);
+    HostProcess host(dir);
+    ASSERT_NE(host.waitForVisibleWindow(kWaitMs), nullptr);
+    EXPECT_EQ(readText("CPU_Vendor"), "stale");
+    EXPECT_TRUE(isDirectory(dir.file(L"inc")));
+    EXPECT_FALSE(exists(dir.file(L"inc\\VTdrvsys.sys")));
+    EXPECT_NE(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(host.closeAndWait(), 0u);
+    setStartType(SERVICE_DEMAND_START);
+}
+
+TEST(EmbeddedImage, TheHostCarriesTheSignedImage) {
     std::vector<unsigned char> signedImage = readFileBytes(distPath(L"VTdrvsys.sys"));
     ASSERT_GT(signedImage.size(), 1024u);
-    for (const wchar_t* host : {L"KorvaneVT-x64.exe", L"KorvaneVT.exe"}) {
-        SCOPED_TRACE(narrow(host));
-        HMODULE module = LoadLibraryExW(distPath(host).c_str(), nullptr,
-                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        ASSERT_NE(module, nullptr) << GetLastError();
-        HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(201), MAKEINTRESOURCEW(10));
-        ASSERT_NE(info, nullptr);
-        auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
-        std::vector<unsigned char> embedded(data, data + SizeofResource(module, info));
-        EXPECT_EQ(embedded, signedImage);
-        FreeLibrary(module);
-    }
+    HMODULE module = LoadLibraryExW(distPath(L"KorvaneVT.exe").c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << GetLastError();
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(201), MAKEINTRESOURCEW(10));
+    ASSERT_NE(info, nullptr);
+    auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
+    std::vector<unsigned char> embedded(data, data + SizeofResource(module, info));
+    EXPECT_EQ(embedded, signedImage);
+    FreeLibrary(module);
 }
 
 }  // namespace

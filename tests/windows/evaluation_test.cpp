@@ -30,19 +30,23 @@ Bytes withZero(const std::string& text) {
     return bytes;
 }
 
-void deleteTree(const char* child) {
+// The probe key lives in the 64-bit view; readRegistryString reads with
+// ordinary access, which in this 32-bit process is the 32-bit view.
+const REGSAM kOrdinaryView = KEY_WOW64_32KEY;
+
+void deleteTree(const char* child, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &key) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, &key) !=
         ERROR_SUCCESS)
         return;
     RegDeleteTreeA(key, child);
     RegCloseKey(key);
 }
 
-HKEY createKey(const char* path) {
+HKEY createKey(const char* path, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     return key;
 }
@@ -61,18 +65,18 @@ void PrintTo(const StringCase& c, std::ostream* os) { *os << c.label; }
 class RegistryString : public ::testing::TestWithParam<StringCase> {
 protected:
     void SetUp() override {
-        deleteTree("KorvaneVTTest");
+        deleteTree("KorvaneVTTest", kOrdinaryView);
         SetEnvironmentVariableA("KORVANE_TEST_DIR", "C:\\Quorvel");
     }
     void TearDown() override {
-        deleteTree("KorvaneVTTest");
+        deleteTree("KorvaneVTTest", kOrdinaryView);
         SetEnvironmentVariableA("KORVANE_TEST_DIR", nullptr);
     }
 };
 
 TEST_P(RegistryString, GivesStringsOnly) {
     const StringCase& c = GetParam();
-    HKEY key = createKey(kScratch);
+    HKEY key = createKey(kScratch, kOrdinaryView);
     ASSERT_EQ(RegSetValueExA(key, "ProcessorNameString", 0, c.type, c.data.data(),
                              static_cast<DWORD>(c.data.size())),
               ERROR_SUCCESS);
@@ -101,11 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StringCase>& info) { return info.param.label; });
 
 TEST(RegistryStringMissing, MissingValueOrKeyGivesEmpty) {
-    deleteTree("KorvaneVTTest");
+    deleteTree("KorvaneVTTest", kOrdinaryView);
     EXPECT_EQ(readRegistryString(HKEY_LOCAL_MACHINE, kScratch, "ProcessorNameString"), "");
-    RegCloseKey(createKey(kScratch));
+    RegCloseKey(createKey(kScratch, kOrdinaryView));
     EXPECT_EQ(readRegistryString(HKEY_LOCAL_MACHINE, kScratch, "ProcessorNameString"), "");
-    deleteTree("KorvaneVTTest");
+    deleteTree("KorvaneVTTest", kOrdinaryView);
 }
 
 // Wine fills ProcessorNameString from the processor's own brand string, with

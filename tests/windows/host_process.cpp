@@ -55,7 +55,7 @@ std::vector<unsigned char> readFileBytes(const std::wstring& path) {
 
 HostDirectory::HostDirectory(const std::wstring& name) : path_(L"C:\\korvane-" + name) {
     CreateDirectoryW(path_.c_str(), nullptr);
-    CopyFileW(distPath(L"KorvaneVT-x64.exe").c_str(), file(L"KorvaneVT-x64.exe").c_str(), FALSE);
+    CopyFileW(distPath(L"KorvaneVT.exe").c_str(), file(L"KorvaneVT.exe").c_str(), FALSE);
 }
 
 HostDirectory::~HostDirectory() = default;
@@ -68,7 +68,7 @@ void HostDirectory::writeFile(const std::wstring& relative, const std::string& b
 }
 
 HostProcess::HostProcess(const HostDirectory& directory, const std::wstring& arguments) {
-    std::wstring exe = directory.file(L"KorvaneVT-x64.exe");
+    std::wstring exe = directory.file(L"KorvaneVT.exe");
     std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

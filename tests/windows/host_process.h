@@ -1,5 +1,5 @@
 #pragma once
-// Runs the real x86_64 host in a directory of its own inside the test prefix
+// Runs the shipped i686 host in a directory of its own inside the test prefix
 // and watches it from outside: its main window, its process, its files, and
 // the driver service it leaves.
 
@@ -13,7 +13,7 @@ std::wstring distPath(const std::wstring& file);
 
 std::vector<unsigned char> readFileBytes(const std::wstring& path);
 
-// A scratch directory holding a copy of KorvaneVT-x64.exe.
+// A scratch directory holding a copy of KorvaneVT.exe.
 class HostDirectory {
 public:
     explicit HostDirectory(const std::wstring& name);

@@ -157,7 +157,44 @@ TEST_F(ScratchRegistry, BothViewsReallyHoldDifferentData) {
     EXPECT_EQ(dwordIn32BitView(kScratch, "Only32"), 1);
 }
 
-TEST_F(ScratchRegistry, Wine64IsA64BitSystem) { EXPECT_EQ(access.is64BitSystem, 1); }
+// This suite is a 32-bit program, like the host, under WoW64.
+TEST_F(ScratchRegistry, WoW64IsA64BitSystem) { EXPECT_EQ(access.is64BitSystem, 1); }
+
+// In a 32-bit process C:\windows\system32 leads to syswow64 while file-system
+// redirection is on: a file planted only in syswow64 tells the thread's state.
+class Redirection : public ScratchRegistry, public ::testing::WithParamInterface<bool> {
+protected:
+    static constexpr const char* kPlanted = "C:\\windows\\syswow64\\korvane-redirection-marker";
+    static constexpr const char* kSeen = "C:\\windows\\system32\\korvane-redirection-marker";
+    void SetUp() override {
+        HANDLE file = CreateFileA(kPlanted, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+        ASSERT_TRUE(redirected()) << "redirection is on when a thread starts";
+    }
+    void TearDown() override { DeleteFileA(kPlanted); }
+    static bool redirected() { return GetFileAttributesA(kSeen) != INVALID_FILE_ATTRIBUTES; }
+};
+
+TEST_P(Redirection, EveryReadLeavesItAsItFoundIt) {
+    const bool on = GetParam();
+    PVOID old = nullptr;
+    if (!on) {
+        ASSERT_TRUE(Wow64DisableWow64FsRedirection(&old));
+        ASSERT_FALSE(redirected());
+    }
+    for (const std::string& path : {k + "DwordOne", k + "Vendor", k + "Absent", k + "Absent\\X", k}) {
+        SCOPED_TRACE(path);
+        access.readInt(4, path);
+        EXPECT_EQ(redirected(), on) << "after readInt";
+        access.readText(4, path);
+        EXPECT_EQ(redirected(), on) << "after readText";
+    }
+    if (!on) Wow64RevertWow64FsRedirection(old);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, Redirection, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "On" : "Off"; });
 
 // On a 32-bit Windows nothing is read, not even values that exist.
 TEST_F(ScratchRegistry, WithoutA64BitSystemEveryReadIsNeutral) {

@@ -342,13 +342,18 @@ TEST(PngDecoder, RefusesBytesThatAreNoImage) {
     EXPECT_EQ(size.cx, -1) << "the size is left alone";
 }
 
-TEST(PictureBoxCreation, FailsWithoutItsImage) {
+TEST(PictureBoxCreation, WithoutItsImageIsAnEmptyBoxInTheFaceColour) {
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     PictureBox box;
-    EXPECT_FALSE(box.create(parent, {0, 0, 10, 10}, L"NO_SUCH_PICTURE"));
-    EXPECT_EQ(box.hwnd(), nullptr);
-    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    EXPECT_TRUE(box.create(parent, {0, 0, 10, 10}, L"NO_SUCH_PICTURE"));
+    ASSERT_NE(box.hwnd(), nullptr);
+    EXPECT_EQ(GetParent(box.hwnd()), parent);
+    EXPECT_EQ(box.image(), nullptr);
+    Pixels shown = printClient(box.hwnd());
+    ASSERT_EQ(shown.width, 10);
+    ASSERT_EQ(shown.height, 10);
+    for (ColorBGR c : shown.data) ASSERT_EQ(c, GetSysColor(COLOR_BTNFACE));
     DestroyWindow(parent);
 }
 

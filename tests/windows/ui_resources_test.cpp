@@ -98,17 +98,16 @@ TEST(Resources, ManifestAsksForAdministratorAndCommonControls6) {
     Bytes manifest = resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(manifest.data, nullptr);
     std::string xml(reinterpret_cast<const char*>(manifest.data), manifest.size);
-    // This program is the x86_64 build; the shipped i686 one carries "x86" in the same places.
     for (const char* needed : {
              R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)",
              R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0")",
-             R"(processorArchitecture="amd64" publicKeyToken="6595b64144ccf1df" language="*")",
+             R"(processorArchitecture="x86" publicKeyToken="6595b64144ccf1df" language="*")",
              R"(<assemblyIdentity type="win32" name="Quorvel.KorvaneVT" version="1.0.0.0" )"
-             R"(processorArchitecture="amd64"/>)",
+             R"(processorArchitecture="x86"/>)",
          }) {
         EXPECT_NE(xml.find(needed), std::string::npos) << needed;
     }
-    EXPECT_EQ(xml.find("x86\""), std::string::npos) << "no x86 in the x86_64 build";
+    EXPECT_EQ(xml.find("amd64"), std::string::npos) << "the host is a 32-bit program";
 
     // The loader honoured it: comctl32 comes from the version 6 assembly, not
     // from system32 (Wine's copy reports 5.81 from DllGetVersion either way).

@@ -1,8 +1,9 @@
 # Sourced by the Wine harness: where Wine is and how it runs quietly.
-WINE64=/usr/lib/wine/wine64
+# /usr/lib/wine/wine starts 64-bit and (through WoW64) 32-bit programs alike.
+WINE=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
-if [ ! -x "$WINE64" ]; then
-  echo "wine harness: $WINE64 is missing; run scripts/setup.sh (only wine64 runs on these machines)" >&2
+if [ ! -x "$WINE" ] || [ ! -x "$WINESERVER" ]; then
+  echo "wine harness: $WINE or $WINESERVER is missing; run scripts/setup.sh" >&2
   exit 1
 fi
 export WINEARCH=win64

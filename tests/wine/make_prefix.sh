@@ -11,7 +11,7 @@ rm -rf "$template"
 mkdir -p "$(dirname "$template")"
 export WINEPREFIX=$template
 
-"$WINE64" wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; echo "wine harness: wineboot failed" >&2; exit 1; }
+"$WINE" wineboot -i >"$template.log" 2>&1 || { cat "$template.log" >&2; echo "wine harness: wineboot failed" >&2; exit 1; }
 "$WINESERVER" -w
 
 fonts=$WINEPREFIX/drive_c/windows/Fonts
@@ -21,7 +21,7 @@ cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/"
 # REG_MULTI_SZ "wqy-microhei.ttc" "WenQuanYi Micro Hei" as UTF-16LE hex bytes.
 link=$(printf 'wqy-microhei.ttc\0WenQuanYi Micro Hei\0\0' | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//;s/,$//')
 sed "s/@LINK@/$link/" "$here/fonts.reg.in" | iconv -f UTF-8 -t UTF-16 > "$template/setup.reg"
-"$WINE64" regedit /S "Z:${template//\//\\}\\setup.reg" >>"$template.log" 2>&1
+"$WINE" regedit /S "Z:${template//\//\\}\\setup.reg" >>"$template.log" 2>&1
 "$WINESERVER" -w
 grep -q 'WenQuanYi Micro Hei' "$template/user.reg" || { echo "wine harness: font replacements did not reach the prefix" >&2; exit 1; }
 echo "wine harness: prefix ready at $template"

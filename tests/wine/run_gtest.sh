@@ -5,4 +5,4 @@ set -euo pipefail
 exe=$(realpath "${1:?usage: run_gtest.sh EXE [gtest args]}")
 shift
 cd "$(dirname "$exe")"
-"$WINE64" "$exe" --gtest_color=no "$@"
+"$WINE" "$exe" --gtest_color=no "$@"
