@@ -146,15 +146,13 @@ TEST_F(HostWindow, DriverThatCannotRunAddsItsReasonAfterThePlatformRow) {
         plantVendor(c.vendor);
         std::vector<ShownRow> extra = platform;
         extra.push_back({"检测驱动", c.value, 0});
-        {
-            std::optional<DisabledService> disabled;
-            if (c.disabled) disabled.emplace();
-            HostProcess host(dir);
-            HWND window = host.waitForVisibleWindow(kWaitMs);
-            ASSERT_NE(window, nullptr);
-            expectShown(window, extra);
-            EXPECT_EQ(host.closeAndWait(), 0u);
-        }
+        std::optional<DisabledService> disabled;
+        if (c.disabled) disabled.emplace();
+        HostProcess host(dir);
+        HWND window = host.waitForVisibleWindow(kWaitMs);
+        ASSERT_NE(window, nullptr);
+        expectShown(window, extra);
+        EXPECT_EQ(host.closeAndWait(), 0u);
     }
 }
 
