@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "driver_deployment.h"
+#include "hypervisor/host_cpuid.h"
 #include "run_directory.h"
 #include "ui/evaluation.h"
 #include "ui/main_window.h"
@@ -10,6 +11,6 @@ void onStartWindowCreated(MainWindow& window) {
     appConfig.configPath = runDirectory() + "\\config.ini";
     appConfig.showWindow = readConfigValue(appConfig.configPath, "config", "showWindow", "1");
     if (hidesWindow(appConfig.showWindow)) window.setVisible(false);
-    deployDriver();
-    window.showVerdicts(runVerdictEvaluation());
+    ProbeOutcome probe = deployDriver();
+    window.showVerdicts(runVerdictEvaluation({readHostHypervisorFacts(), probe}));
 }

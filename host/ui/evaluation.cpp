@@ -57,8 +57,8 @@ std::string RegistryProbeReader::readText(const std::string& name) {
     return ansiToUtf8(access.readText(kLocalMachine, kProbeKeyPrefix + name));
 }
 
-VerdictSet runVerdictEvaluation() {
+VerdictSet runVerdictEvaluation(const StartFacts& facts) {
     // The reader, and the registry access it owns, lives only for this evaluation.
     RegistryProbeReader reader;
-    return evaluateVerdicts(readProcessorName(), reader);
+    return evaluateVerdicts(readProcessorName(), reader, facts);
 }

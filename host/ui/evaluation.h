@@ -1,6 +1,7 @@
 #pragma once
 // The host's side of verdict evaluation: the processor name and the probe
-// values come from the registry, the rules from evaluateVerdicts.
+// values come from the registry, the facts of this start from the caller, the
+// rules from evaluateVerdicts.
 
 #include "registry/registry_access.h"
 #include "ui/verdicts.h"
@@ -29,4 +30,4 @@ private:
     RegistryAccess access;
 };
 
-VerdictSet runVerdictEvaluation();
+VerdictSet runVerdictEvaluation(const StartFacts& facts);

@@ -14,11 +14,16 @@ const char* const kBoardNo = " 主板VT支持：    不支持";
 const char* const kBoardUnknown = " 主板VT支持：    未知";
 const char* const kCpuYes = " CPU支持VT：    支持";
 const char* const kCpuNo = " CPU支持VT：    不支持";
+const char* const kVendorValue = "CPU_Vendor";
+const char* const kHypervisorItem = "虚拟化平台";
+
+VerdictLine positiveLine(const char* caption) {
+    return VerdictLine{caption, VerdictBackground::Positive, 0xFFFFFF};
+}
 
 VerdictLine line(bool positive, const char* yes, const char* no,
                  VerdictBackground otherwise = VerdictBackground::Negative) {
-    return positive ? VerdictLine{yes, VerdictBackground::Positive, 0xFFFFFF}
-                    : VerdictLine{no, otherwise, 0xFFFFFF};
+    return positive ? positiveLine(yes) : VerdictLine{no, otherwise, 0xFFFFFF};
 }
 
 // Reads one integer value and appends its row: (name, "1", Check) or (name, "0", Cross).
@@ -45,8 +50,10 @@ void applyIntelRules(VerdictSet& set, ProbeReader& reader) {
     set.CpuSupport = line(cpuVt, kCpuYes, kCpuNo);
 }
 
-void applyAmdRules(VerdictSet& set, ProbeReader& reader) {
-    set.rows.push_back({"CPU_Vendor", reader.readText("CPU_Vendor"), Marker::Check});
+// Gives the CPU_Vendor text it read.
+std::string applyAmdRules(VerdictSet& set, ProbeReader& reader) {
+    std::string vendor = reader.readText(kVendorValue);
+    set.rows.push_back({kVendorValue, vendor, Marker::Check});
     bool svm = flagRow(set, reader, "SVM");
     flagRow(set, reader, "SVM_NP");
     // VM_CR is stored inverted: 1 means the firmware has not set SVMDIS.
@@ -57,6 +64,51 @@ void applyAmdRules(VerdictSet& set, ProbeReader& reader) {
     // Without SVM nothing tells whether the board would support it.
     set.BoardSupport = line(svm, kBoardYes, kBoardUnknown, VerdictBackground::Unchanged);
     set.VtEnabled = line(enabled, kVtOn, kVtOff);
+    return vendor;
+}
+
+DetailRow hypervisorRow(const HypervisorFacts& hypervisor) {
+    if (hypervisor.rootPartition) {
+        return {kHypervisorItem, "Hyper-V（Windows 虚拟化）正在使用VT", Marker::Check};
+    }
+    char name[kHypervisorNameBytes + 1];
+    hypervisorName(hypervisor.signature, name);
+    // A guest sees the virtual processor: VT shows only when the hypervisor passes it on.
+    if (hypervisor.processorShowsVt) {
+        return {kHypervisorItem, std::string(name) + " 虚拟机，已开放嵌套VT", Marker::Check};
+    }
+    return {kHypervisorItem, std::string(name) + " 虚拟机，未开放嵌套VT", Marker::Cross};
+}
+
+struct StartFailure {
+    std::int32_t status;
+    const char* reason;
+};
+
+const StartFailure kStartFailures[] = {
+    {577, "系统不接受驱动签名"},   // ERROR_INVALID_IMAGE_HASH
+    {1275, "驱动被系统策略阻止"},  // ERROR_DRIVER_BLOCKED
+    {5, "没有管理员权限"},         // ERROR_ACCESS_DENIED
+    {1058, "驱动服务已被禁用"},    // ERROR_SERVICE_DISABLED
+};
+
+std::string notRunReason(const ProbeOutcome& probe) {
+    if (probe.kind == ProbeOutcomeKind::ImageNotHeld) return "无法写入驱动文件";
+    if (probe.kind == ProbeOutcomeKind::Windows32Bit) return "32位 Windows 无法运行64位检测驱动";
+    for (const StartFailure& failure : kStartFailures) {
+        if (failure.status == probe.status) return failure.reason;
+    }
+    // Win32 error codes are DWORDs: shown the way Windows numbers them.
+    return "错误 " + std::to_string(static_cast<std::uint32_t>(probe.status));
+}
+
+// storedVendor is CPU_Vendor as the key holds it: the driver writes it first, so an
+// empty one means that no earlier check left values either.
+DetailRow notRunRow(const ProbeOutcome& probe, const std::string& storedVendor) {
+    return {"检测驱动",
+            "本次未能运行（" + notRunReason(probe) + "）" +
+                (storedVendor.empty() ? "，尚无检测结果" : "，显示上次检测结果"),
+            Marker::Cross};
 }
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -84,13 +136,29 @@ bool usesIntelRules(const std::string& processorName) {
     return false;
 }
 
-VerdictSet evaluateVerdicts(const std::string& processorName, ProbeReader& reader) {
+VerdictSet evaluateVerdicts(const std::string& processorName, ProbeReader& reader,
+                            const StartFacts& facts) {
     VerdictSet set;
     set.rows.push_back({"CPU型号", processorName, Marker::Check});
-    if (usesIntelRules(processorName)) {
+    const bool intel = usesIntelRules(processorName);
+    std::string storedVendor;
+    if (intel) {
         applyIntelRules(set, reader);
     } else {
-        applyAmdRules(set, reader);
+        storedVendor = applyAmdRules(set, reader);
+    }
+    // The Microsoft hypervisor holds VT itself and hides it from the root partition
+    // (no VMX or SVM in CPUID, CR4.VMXE shadowed): that it runs proves all three.
+    if (facts.hypervisor.rootPartition) {
+        set.VtEnabled = positiveLine(kVtOn);
+        set.BoardSupport = positiveLine(kBoardYes);
+        set.CpuSupport = positiveLine(kCpuYes);
+    }
+    if (facts.hypervisor.present) set.rows.push_back(hypervisorRow(facts.hypervisor));
+    if (facts.probe.kind != ProbeOutcomeKind::Ran) {
+        // Every value is read once per evaluation: the AMD rules have read this one.
+        if (intel) storedVendor = reader.readText(kVendorValue);
+        set.rows.push_back(notRunRow(facts.probe, storedVendor));
     }
     return set;
 }

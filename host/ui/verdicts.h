@@ -1,7 +1,11 @@
 #pragma once
-// Verdict evaluation: probe values in, three verdict lines and the detail rows out.
-// Pure: no platform include. Every text here is UTF-8; the registry-backed
-// readers convert the system's ANSI texts once, where they read them.
+// Verdict evaluation: probe values and the facts of this start in, three verdict
+// lines and the detail rows out. Pure: no platform include. Every text here is
+// UTF-8; the registry-backed readers convert the system's ANSI texts once, where
+// they read them.
+
+#include "hypervisor/hypervisor_facts.h"
+#include "probe_outcome.h"
 
 #include <cstdint>
 #include <string>
@@ -49,4 +53,12 @@ public:
 // regard to case; a match never begins inside a multi-byte character.
 bool usesIntelRules(const std::string& processorName);
 
-VerdictSet evaluateVerdicts(const std::string& processorName, ProbeReader& reader);
+// What this start found out beside the probe values: what user-mode CPUID says
+// about a hypervisor, and whether the driver ran.
+struct StartFacts {
+    HypervisorFacts hypervisor;
+    ProbeOutcome probe;
+};
+
+VerdictSet evaluateVerdicts(const std::string& processorName, ProbeReader& reader,
+                            const StartFacts& facts);

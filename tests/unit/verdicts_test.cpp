@@ -1,61 +1,11 @@
-#include "ui/verdicts.h"
+// Evaluation over the probe values alone: no hypervisor, and the driver ran.
 
-#include <gtest/gtest.h>
+#include "verdict_test_support.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
 namespace {
-
-// A table of stored probe values; it records every read so the order and the
-// count of reads can be checked.
-class TableReader : public ProbeReader {
-public:
-    std::map<std::string, std::int32_t> ints;
-    std::map<std::string, std::string> texts;
-    std::vector<std::string> reads;
-
-    std::int32_t readInt(const std::string& name) override {
-        reads.push_back(name);
-        auto it = ints.find(name);
-        return it == ints.end() ? 0 : it->second;
-    }
-    std::string readText(const std::string& name) override {
-        reads.push_back(name);
-        auto it = texts.find(name);
-        return it == texts.end() ? std::string() : it->second;
-    }
-};
-
-const char* const kIntelName = "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz";
-const char* const kAmdName = "AMD Ryzen 7 5800X 8-Core Processor";
-
-struct Row {
-    const char* item;
-    const char* value;
-    Marker marker;
-};
-
-void expectRows(const VerdictSet& set, const std::vector<Row>& want) {
-    ASSERT_EQ(set.rows.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        SCOPED_TRACE("row " + std::to_string(i + 1));
-        EXPECT_EQ(set.rows[i].item, want[i].item);
-        EXPECT_EQ(set.rows[i].value, want[i].value);
-        EXPECT_EQ(set.rows[i].marker, want[i].marker);
-    }
-}
-
-void expectLine(const VerdictLine& line, const char* caption, VerdictBackground background) {
-    EXPECT_EQ(line.caption, caption);
-    EXPECT_EQ(line.background, background);
-    EXPECT_EQ(line.textColor, 0xFFFFFFu);
-}
-
-const auto P = VerdictBackground::Positive;
-const auto N = VerdictBackground::Negative;
-const auto U = VerdictBackground::Unchanged;
 
 TEST(UsesIntelRules, MatchesIntelAnywhereWithoutRegardToCase) {
     struct Case {
@@ -90,7 +40,7 @@ TEST(EvaluateVerdicts, IntelRulesReadEightValuesInOrderAndGiveNineRows) {
     TableReader reader;
     reader.ints = {{"BIOSLock", 1}, {"CPU_VT", 1}, {"CR0_NE", 1}, {"CR0_PE", 1},
                    {"CR0_PG", 1},   {"CR4_VMXE", 1}, {"VMInSMX", 0}, {"VMOutSideSMX", 1}};
-    VerdictSet set = evaluateVerdicts(kIntelName, reader);
+    VerdictSet set = evaluateVerdicts(kIntelName, reader, kBareMetalRan);
 
     EXPECT_EQ(reader.reads, (std::vector<std::string>{"BIOSLock", "CPU_VT", "CR0_NE", "CR0_PE",
                                                       "CR0_PG", "CR4_VMXE", "VMInSMX",
@@ -113,7 +63,7 @@ TEST(EvaluateVerdicts, AmdRulesReadFourValuesInOrderAndGiveFiveRows) {
     TableReader reader;
     reader.texts = {{"CPU_Vendor", "AuthenticAMD"}};
     reader.ints = {{"SVM", 1}, {"SVM_NP", 1}, {"VM_CR", 1}};
-    VerdictSet set = evaluateVerdicts(kAmdName, reader);
+    VerdictSet set = evaluateVerdicts(kAmdName, reader, kBareMetalRan);
 
     EXPECT_EQ(reader.reads, (std::vector<std::string>{"CPU_Vendor", "SVM", "SVM_NP", "VM_CR"}));
     expectRows(set, {{"CPU型号", kAmdName, Marker::Check},
@@ -145,7 +95,7 @@ TEST(EvaluateVerdicts, IntelVerdictLines) {
                        {"CPU_VT", c.cpuVt},
                        {"VMInSMX", c.inSmx},
                        {"VMOutSideSMX", c.outsideSmx}};
-        VerdictSet set = evaluateVerdicts(kIntelName, reader);
+        VerdictSet set = evaluateVerdicts(kIntelName, reader, kBareMetalRan);
         expectLine(set.VtEnabled, c.vt == P ? " VT是否开启：    开启" : " VT是否开启：    关闭", c.vt);
         expectLine(set.BoardSupport,
                    c.board == P ? " 主板VT支持：    支持" : " 主板VT支持：    不支持", c.board);
@@ -180,7 +130,7 @@ TEST(EvaluateVerdicts, AmdVerdictLines) {
         SCOPED_TRACE(::testing::Message() << "SVM " << c.svm << " VM_CR " << c.vmCr);
         TableReader reader;
         reader.ints = {{"SVM", c.svm}, {"VM_CR", c.vmCr}};
-        VerdictSet set = evaluateVerdicts(kAmdName, reader);
+        VerdictSet set = evaluateVerdicts(kAmdName, reader, kBareMetalRan);
         expectLine(set.VtEnabled, c.vt, c.vtBg);
         expectLine(set.BoardSupport, c.board, c.boardBg);
         expectLine(set.CpuSupport, c.cpu, c.cpuBg);
@@ -193,7 +143,7 @@ TEST(EvaluateVerdicts, Cr4VmxeIsAlwaysACheckAndDecidesNoLine) {
     for (std::int32_t vmxe : {0, 1}) {
         TableReader reader;
         reader.ints = {{"CR4_VMXE", vmxe}};
-        VerdictSet set = evaluateVerdicts(kIntelName, reader);
+        VerdictSet set = evaluateVerdicts(kIntelName, reader, kBareMetalRan);
         EXPECT_EQ(set.rows[6].item, "CR4_VMXE");
         EXPECT_EQ(set.rows[6].value, vmxe ? "至少有一个VT驱动加载" : "当前无VT驱动加载");
         EXPECT_EQ(set.rows[6].marker, Marker::Check);
@@ -206,7 +156,7 @@ TEST(EvaluateVerdicts, Cr4VmxeIsAlwaysACheckAndDecidesNoLine) {
 TEST(EvaluateVerdicts, Cr0PgAloneSetsOnlyItsOwnRow) {
     TableReader reader;
     reader.ints = {{"CR0_PG", 1}};
-    VerdictSet set = evaluateVerdicts(kIntelName, reader);
+    VerdictSet set = evaluateVerdicts(kIntelName, reader, kBareMetalRan);
     expectRows(set, {{"CPU型号", kIntelName, Marker::Check},
                      {"BIOSLock", "0", Marker::Cross},
                      {"CPU_VT", "0", Marker::Cross},
@@ -221,10 +171,10 @@ TEST(EvaluateVerdicts, Cr0PgAloneSetsOnlyItsOwnRow) {
     expectLine(set.CpuSupport, " CPU支持VT：    不支持", N);
 }
 
-// Nothing readable (driver never ran, or no 64-bit view): what the user sees.
+// Nothing readable (an empty key, or no 64-bit view): what the user sees.
 TEST(EvaluateVerdicts, NothingReadable) {
     TableReader empty;
-    VerdictSet amd = evaluateVerdicts("", empty);
+    VerdictSet amd = evaluateVerdicts("", empty, kBareMetalRan);
     expectRows(amd, {{"CPU型号", "", Marker::Check},
                      {"CPU_Vendor", "", Marker::Check},
                      {"SVM", "0", Marker::Cross},
@@ -248,7 +198,7 @@ TEST(EvaluateVerdicts, NameIsKeptAsGivenAndChoosesTheRules) {
     for (const auto& c : cases) {
         TableReader reader;
         reader.texts = {{"CPU_Vendor", "GenuineIntel"}};
-        VerdictSet set = evaluateVerdicts(c.name, reader);
+        VerdictSet set = evaluateVerdicts(c.name, reader, kBareMetalRan);
         ASSERT_EQ(set.rows.size(), c.rows) << c.name;
         EXPECT_EQ(set.rows[0].item, "CPU型号");
         EXPECT_EQ(set.rows[0].value, c.name);
@@ -263,8 +213,10 @@ TEST(EvaluateVerdicts, EveryCaptionHasItsShape) {
     // One ASCII space, the title, a full-width colon, exactly four spaces, the word.
     TableReader on, off;
     on.ints = {{"BIOSLock", 1}, {"CPU_VT", 1}, {"VMInSMX", 1}, {"SVM", 1}, {"VM_CR", 1}};
-    std::vector<VerdictSet> sets = {evaluateVerdicts(kIntelName, on), evaluateVerdicts(kIntelName, off),
-                                    evaluateVerdicts(kAmdName, on), evaluateVerdicts(kAmdName, off)};
+    std::vector<VerdictSet> sets = {evaluateVerdicts(kIntelName, on, kBareMetalRan),
+                                    evaluateVerdicts(kIntelName, off, kBareMetalRan),
+                                    evaluateVerdicts(kAmdName, on, kBareMetalRan),
+                                    evaluateVerdicts(kAmdName, off, kBareMetalRan)};
     for (const auto& set : sets) {
         for (const VerdictLine* line : {&set.VtEnabled, &set.BoardSupport, &set.CpuSupport}) {
             const std::string& c = line->caption;

@@ -51,16 +51,6 @@ std::string readText(const char* name) {
     return text;
 }
 
-std::string cpuidVendor() {
-    int r[4];
-    __cpuid(r, 0);
-    char text[13] = {};
-    memcpy(text, &r[1], 4);
-    memcpy(text + 4, &r[3], 4);
-    memcpy(text + 8, &r[2], 4);
-    return text;
-}
-
 // The value of the current vendor class that CPUID alone decides, its name
 // and what CPUID says it must be: SVM on AMD, CPU_VT on Intel.
 struct ClassValue {
@@ -285,19 +275,10 @@ TEST_F(Deployment, LeftoverThatCannotBeReplacedLeavesTheLoadedDriverAndTheFileAs
     }
 }
 
-void setStartType(DWORD startType) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_CHANGE_CONFIG);
-    ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-}
-
 // Last of the runs: nothing maps an image whose start failed, so it must be gone.
 TEST_F(Deployment, DisabledServiceLeavesNoImageAndTheValuesAsTheyWere) {
     ASSERT_TRUE(queryService().exists);
-    setStartType(SERVICE_DISABLED);
+    setServiceStartType(SERVICE_DISABLED);
     HostDirectory dir(L"disabled");
     plantStaleValues(cls);
     HostProcess host(dir);
@@ -307,7 +288,7 @@ TEST_F(Deployment, DisabledServiceLeavesNoImageAndTheValuesAsTheyWere) {
     EXPECT_FALSE(exists(dir.file(L"inc\\VTdrvsys.sys")));
     EXPECT_NE(queryService().state, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(host.closeAndWait(), 0u);
-    setStartType(SERVICE_DEMAND_START);
+    setServiceStartType(SERVICE_DEMAND_START);
 }
 
 TEST(EmbeddedImage, TheHostCarriesTheSignedImage) {

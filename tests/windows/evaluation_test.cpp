@@ -181,6 +181,9 @@ private:
     Planted values;
 };
 
+// No hypervisor, and the driver ran: the evaluation that the probe values alone decide.
+const StartFacts kBareMetalRan{HypervisorFacts{}, ProbeOutcome{ProbeOutcomeKind::Ran, 0}};
+
 const char* const kAllInts[] = {"CPU_VT", "BIOSLock", "VMInSMX", "VMOutSideSMX", "CR0_NE", "CR0_PE",
                                 "CR0_PG", "CR4_VMXE", "SVM",     "SVM_NP",       "VM_CR"};
 
@@ -213,9 +216,9 @@ TEST_P(ProbeValues, RunVerdictEvaluationMatchesTheRulesOverPlantedValues) {
     plant(GetParam().values);
     TableReader table(GetParam().values);
     const std::string name = readProcessorName();
-    const VerdictSet expected = evaluateVerdicts(name, table);
+    const VerdictSet expected = evaluateVerdicts(name, table, kBareMetalRan);
 
-    const VerdictSet actual = runVerdictEvaluation();
+    const VerdictSet actual = runVerdictEvaluation(kBareMetalRan);
     ASSERT_EQ(actual.rows.size(), usesIntelRules(name) ? 9u : 5u);
     EXPECT_EQ(actual.rows[0].item, "CPU型号");
     EXPECT_EQ(actual.rows[0].value, name);
@@ -245,7 +248,7 @@ TEST_F(ProbeKey, RunVerdictEvaluationReadsTheRulesOfTheRealProcessor) {
     plant(kIntelLike);
     plant(kAmdLike);
     const std::string name = readProcessorName();
-    const VerdictSet set = runVerdictEvaluation();
+    const VerdictSet set = runVerdictEvaluation(kBareMetalRan);
     if (usesIntelRules(name)) {
         ASSERT_EQ(set.rows.size(), 9u);
         EXPECT_EQ(set.rows[1].item, "BIOSLock");

@@ -1,5 +1,8 @@
 #include "host_process.h"
 
+#include <intrin.h>
+
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -134,6 +137,16 @@ void createProbeKey() {
     RegCloseKey(key);
 }
 
+std::string cpuidVendor() {
+    int r[4];
+    __cpuid(r, 0);
+    char text[13] = {};
+    memcpy(text, &r[1], 4);
+    memcpy(text + 4, &r[3], 4);
+    memcpy(text + 8, &r[2], 4);
+    return text;
+}
+
 ServiceState queryService() {
     ServiceState s;
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -160,4 +173,13 @@ ServiceState queryService() {
     }
     CloseServiceHandle(manager);
     return s;
+}
+
+void setServiceStartType(DWORD startType) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "VTdrvsys", SERVICE_CHANGE_CONFIG);
+    ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
 }

@@ -50,6 +50,9 @@ extern const wchar_t kMainWindowTitle[];
 // kernel does not, so tests that load the driver stand in for Windows here.
 void createProbeKey();
 
+// The vendor text of CPUID leaf 0 (EBX, EDX, ECX): what the driver writes as CPU_Vendor.
+std::string cpuidVendor();
+
 // The VTdrvsys service as the service manager reports it.
 struct ServiceState {
     bool exists = false;
@@ -57,3 +60,7 @@ struct ServiceState {
     std::string path, group, dependencies;
 };
 ServiceState queryService();
+
+// Sets the start type of the VTdrvsys service: SERVICE_DISABLED makes every
+// start fail with ERROR_SERVICE_DISABLED, SERVICE_DEMAND_START undoes it.
+void setServiceStartType(DWORD startType);

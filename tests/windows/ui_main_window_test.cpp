@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "text.h"
+#include "ui/evaluation.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 
@@ -447,6 +448,120 @@ TEST_F(MainWindowTest, TextColourComesFromTheLine) {
     set.CpuSupport.textColor = 0x123456;
     w.showVerdicts(set);
     EXPECT_EQ(w.label(2).textColor(), 0x123456u);
+}
+
+// --- the facts of this start ------------------------------------------------------
+
+// Windows in the Microsoft hypervisor's root partition, as user-mode CPUID shows it.
+HypervisorFacts rootPartition() {
+    HypervisorFacts facts;
+    facts.present = true;
+    facts.highestLeaf = 0x4000000B;
+    const char signature[] = "Microsoft Hv";
+    for (std::size_t i = 0; i < kHypervisorSignatureBytes; ++i) facts.signature[i] = signature[i];
+    facts.rootPartition = true;
+    return facts;
+}
+
+const StartFacts kBareMetalRan{HypervisorFacts{}, ProbeOutcome{ProbeOutcomeKind::Ran, 0}};
+
+// The created event evaluates the probe key of this prefix (empty: no driver has
+// run here) with the facts injected, as the start sequence does with its own.
+StartFacts injectedFacts;
+void evaluateWithInjectedFacts(MainWindow& w) {
+    w.setVisible(false);
+    w.showVerdicts(runVerdictEvaluation(injectedFacts));
+}
+
+struct ShownRow {
+    const char* item;
+    const char* value;
+    Marker marker;
+};
+
+TEST_F(MainWindowTest, RootPartitionShowsThreeGreenLinesAndEndsTheListWithItsRows) {
+    const ShownRow platform{"虚拟化平台", "Hyper-V（Windows 虚拟化）正在使用VT", Marker::Check};
+    struct Case {
+        const char* name;
+        ProbeOutcome probe;
+        std::vector<ShownRow> extra;
+    } cases[] = {
+        {"driver ran", {ProbeOutcomeKind::Ran, 0}, {platform}},
+        {"driver refused",
+         {ProbeOutcomeKind::StartFailed, 577},
+         {platform,
+          {"检测驱动", "本次未能运行（系统不接受驱动签名），尚无检测结果", Marker::Cross}}},
+    };
+    // Over the empty key the probe values alone give no green line at all.
+    const VerdictSet bare = runVerdictEvaluation(kBareMetalRan);
+    for (const VerdictLine* line : {&bare.VtEnabled, &bare.BoardSupport, &bare.CpuSupport}) {
+        ASSERT_NE(line->background, VerdictBackground::Positive) << line->caption;
+    }
+    const char* const positive[3] = {" VT是否开启：    开启", " 主板VT支持：    支持",
+                                     " CPU支持VT：    支持"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        injectedFacts = {rootPartition(), c.probe};
+        MainWindow& w = load(evaluateWithInjectedFacts);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(windowText(w.label(i).hwnd()), positive[i]);
+            EXPECT_EQ(w.label(i).background(), kGreen);
+            EXPECT_EQ(w.label(i).textColor(), kWhite);
+        }
+        HWND list = w.list();
+        const int bareRows = static_cast<int>(bare.rows.size());
+        ASSERT_EQ(ListView_GetItemCount(list), bareRows + static_cast<int>(c.extra.size()));
+        for (int r = 0; r < bareRows; ++r) {
+            SCOPED_TRACE(r);
+            EXPECT_EQ(cellText(list, r, 0), bare.rows[r].item) << "the probe rows stay as read";
+            EXPECT_EQ(cellText(list, r, 1), bare.rows[r].value);
+            EXPECT_EQ(stateImageOf(list, r), static_cast<int>(bare.rows[r].marker));
+        }
+        for (std::size_t k = 0; k < c.extra.size(); ++k) {
+            const int r = bareRows + static_cast<int>(k);
+            SCOPED_TRACE(r);
+            EXPECT_EQ(cellText(list, r, 0), c.extra[k].item);
+            EXPECT_EQ(cellText(list, r, 1), c.extra[k].value);
+            EXPECT_EQ(stateImageOf(list, r), static_cast<int>(c.extra[k].marker));
+        }
+    }
+}
+
+// The list keeps its place and size; from ten rows on it scrolls vertically, and
+// scrolling brings the last row fully into view. Nine rows fit without a bar.
+TEST_F(MainWindowTest, TenRowsOrMoreScrollVerticallyWithinTheSameList) {
+    const DetailRow extra[] = {
+        {"虚拟化平台", "KVM 虚拟机，未开放嵌套VT", Marker::Cross},
+        {"检测驱动", "本次未能运行（驱动服务已被禁用），显示上次检测结果", Marker::Cross},
+    };
+    for (std::size_t added = 0; added <= 2; ++added) {
+        VerdictSet set = intelSet();
+        set.rows.insert(set.rows.end(), extra, extra + added);
+        const int rows = static_cast<int>(set.rows.size());
+        const bool scrolls = rows >= 10;
+        SCOPED_TRACE(::testing::Message() << rows << " rows");
+        MainWindow& w = load();
+        w.showVerdicts(set);
+        HWND list = w.list();
+
+        RECT bounds = boundsInParent(list);
+        EXPECT_EQ(bounds.left, 15);
+        EXPECT_EQ(bounds.top, 149);
+        EXPECT_EQ(bounds.right, 447);
+        EXPECT_EQ(bounds.bottom, 496);
+        auto style = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
+        EXPECT_EQ((style & WS_VSCROLL) != 0, scrolls);
+        EXPECT_FALSE(style & WS_HSCROLL) << "both columns fit beside the vertical bar";
+
+        ASSERT_TRUE(ListView_EnsureVisible(list, rows - 1, FALSE));
+        RECT last{};
+        last.left = LVIR_BOUNDS;
+        ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, rows - 1, reinterpret_cast<LPARAM>(&last)));
+        RECT client;
+        GetClientRect(list, &client);
+        EXPECT_LE(last.bottom, client.bottom) << "the last row is in view";
+        EXPECT_EQ(ListView_GetTopIndex(list) > 0, scrolls);
+    }
 }
 
 // --- pixels -------------------------------------------------------------------------
